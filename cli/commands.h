@@ -1,0 +1,27 @@
+// The subcommands of tarvex-cli. Each Add*Command registers one subcommand on `app`; when it
+// runs, its callback writes the exit status into `exitCode`.
+#pragma once
+
+#include <iosfwd>
+
+namespace CLI {
+class App;
+}
+
+namespace tarvex::cli {
+
+// Exit statuses shared by every subcommand.
+inline constexpr int EXIT_OK = 0;
+inline constexpr int EXIT_FAILED = 1;      // a port could not be opened, a write failed, ...
+inline constexpr int EXIT_USAGE = 2;       // bad arguments
+inline constexpr int EXIT_BAD_IMAGE = 3;   // the image was rejected
+inline constexpr int EXIT_INTERRUPTED = 130;  // Ctrl-C or SIGTERM
+
+struct Io {
+  std::ostream& out;
+  std::ostream& err;
+};
+
+void AddInfoCommand(CLI::App& app, Io io, int& exitCode);
+
+}  // namespace tarvex::cli
