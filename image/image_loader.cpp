@@ -1,0 +1,117 @@
+#include "image/image_loader.h"
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+#include "image/image_crc.h"
+#include "image/model.h"
+
+namespace tarvex {
+
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+template <typename... Args>
+std::string Format(const char* pattern, Args... args) {
+  char text[256];
+  std::snprintf(text, sizeof text, pattern, args...);
+  return text;
+}
+
+ImageLoad Reject(ImageError reason, std::string message) {
+  return ImageLoad{std::nullopt, ImageRejection{reason, std::move(message)}};
+}
+
+ImageLoad RejectShort(std::uint64_t fileSize, std::uint32_t payloadLength) {
+  if (fileSize < PREAMBLE_SIZE) {
+    return Reject(ImageError::ShorterThanPayload,
+                  Format("the file has %" PRIu64 " bytes, fewer than the %zu of an image preamble",
+                         fileSize, PREAMBLE_SIZE));
+  }
+  const std::uint64_t declared = std::uint64_t{PREAMBLE_SIZE} + payloadLength;
+  return Reject(ImageError::ShorterThanPayload,
+                Format("the file is shorter than its payload: it has %" PRIu64
+                       " bytes, its header declares %" PRIu64 " (32 + %" PRIu32 ")",
+                       fileSize, declared, payloadLength));
+}
+
+// Rows are checked with 64-bit sums: fileOffset + segmentLength may exceed 32 bits.
+ImageLoad CheckSegments(const ImageHeader& header, std::uint64_t fileSize) {
+  const std::uint32_t count = SegmentCount(header);
+  if (count == 0 || count > SEGMENT_ROWS_MAX) {
+    return Reject(ImageError::BadSegmentCount,
+                  Format("bad segment count %" PRIu32 ": an image holds 1 to %zu segments", count,
+                         SEGMENT_ROWS_MAX));
+  }
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const SegmentEntry row = SegmentAt(header, i);
+    const std::uint64_t end = std::uint64_t{row.fileOffset} + row.segmentLength;
+    if (end > fileSize) {
+      return Reject(ImageError::SegmentOutsideFile,
+                    Format("segment %" PRIu32 " outside the file: its data end at byte %" PRIu64
+                           " but the file has %" PRIu64 " bytes",
+                           i + 1, end, fileSize));
+    }
+  }
+  return {};
+}
+
+}  // namespace
+
+ImageLoad LoadImage(const std::string& path) {
+  const FilePtr file{std::fopen(path.c_str(), "rb")};
+  if (!file) {
+    return Reject(ImageError::CannotOpen,
+                  std::string("cannot open the file: ") + std::strerror(errno));
+  }
+  std::error_code error;
+  const std::uint64_t fileSize = std::filesystem::file_size(path, error);
+  if (error) {
+    return Reject(ImageError::CannotOpen, "cannot open the file: " + error.message());
+  }
+
+  FirmwareImage image;
+  const std::size_t headerRead =
+      std::fread(image.header.data(), 1, image.header.size(), file.get());
+  // A file shorter than the header leaves the rest of the copy zero.
+  if (headerRead < image.header.size() && std::ferror(file.get())) {
+    return Reject(ImageError::ReadFailed, std::string("read error: ") + std::strerror(errno));
+  }
+
+  const std::uint32_t payloadLength = PayloadLength(image.header);
+  const std::optional<std::uint32_t> computed = ImageCrc32(file.get(), payloadLength);
+  if (!computed) {
+    if (std::ferror(file.get())) {
+      return Reject(ImageError::ReadFailed, std::string("read error: ") + std::strerror(errno));
+    }
+    return RejectShort(fileSize, payloadLength);
+  }
+  const std::uint32_t stored = ImageCrcField(image.header);
+  if (*computed != stored) {
+    return Reject(
+        ImageError::CrcMismatch,
+        Format("CRC mismatch: stored 0x%08" PRIX32 ", computed 0x%08" PRIX32, stored, *computed));
+  }
+  if (ImageLoad bad = CheckSegments(image.header, fileSize);
+      bad.rejection.reason != ImageError::None) {
+    return bad;
+  }
+
+  image.path = path;
+  image.modelName = ModelNameOf(image.header);
+  image.modelText = ModelText(image.modelName);
+  image.needsWake = ClassifyModel(image.modelName) == 1;
+  image.fileSize = fileSize;
+  return ImageLoad{std::move(image), {}};
+}
+
+}  // namespace tarvex
