@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -47,14 +48,36 @@ class SerialLink {
   OsError LastError() const;      // of the last failed open or write
   PortBackend& backend() { return *backend_; }
 
+  // The result of the latest watcher once it has ended (0 after `running` became 0, WATCH_FAILED
+  // when the port failed); empty while it runs or before the first open.
+  std::optional<std::uint32_t> WatcherResult() const;
+
+  static constexpr std::uint32_t WATCH_FAILED = 0xFFFFFFFF;  // -1 as an unsigned thread result
+
  private:
   std::uint32_t CommWatchProc();
+  void Notify();
+  void KeepError(const OsError& error);
 
   std::unique_ptr<PortBackend> backend_;
   std::atomic<std::uint32_t> running_{0};
   ManualEvent receiveGate_{true};
-  ManualEvent writeDone_{false};
-  // ... the implementation adds what it needs (watcher thread, mutex, settings, last error)
+
+  // Serialises opens and closes: a close that lands during a re-open waits for it.
+  std::mutex openCloseMutex_;
+  // Held by a write in progress; the close takes it before the port goes, so a descriptor is
+  // never closed under a write. The close cancels the write's waits first, so it does not wait
+  // for long.
+  std::mutex writeMutex_;
+  std::atomic<bool> open_{false};
+  std::thread watcher_;
+  std::atomic<bool> watcherEnded_{false};
+  std::atomic<std::uint32_t> watcherResult_{0};
+
+  mutable std::mutex stateMutex_;  // guards what follows
+  LineSettings settings_;
+  OsError lastError_;
+  ReceiveNotice notice_;
 };
 
 }  // namespace tarvex
