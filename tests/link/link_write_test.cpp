@@ -1,0 +1,117 @@
+// Writes over a pseudo-terminal: the wire-time floor, the write time-out, a vanished device and
+// a close that lands during a write.
+#include <cerrno>
+#include <chrono>
+#include <future>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "link/serial_link.h"
+#include "sim/pty_line.h"
+
+namespace tarvex {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr milliseconds PROMPT{500};
+
+class LinkWrite : public testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(line_.Ok()); }
+
+  bool Open(std::uint8_t parity, std::uint32_t baud) {
+    return link_.OpenCommPort(line_.SlavePath(), parity, baud);
+  }
+
+  // Writes and measures how long the write took.
+  std::uint32_t TimedWrite(const std::vector<std::uint8_t>& bytes, milliseconds& took) {
+    const Clock::time_point start = Clock::now();
+    const std::uint32_t written =
+        link_.WriteComm(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+    took = std::chrono::duration_cast<milliseconds>(Clock::now() - start);
+    return written;
+  }
+
+  PtyLine line_;
+  SerialLink link_{MakeNativePortBackend()};
+};
+
+TEST_F(LinkWrite, LastsAtLeastTheFramesTimeOnTheWire) {
+  // A data block frame at 115200 8O1: 1033 bytes x 11 bits = 98.6 ms, although a
+  // pseudo-terminal takes it at once.
+  ASSERT_TRUE(Open(PARITY_ODD, 115200));
+  std::vector<std::uint8_t> frame(1033, 0x55);
+  const auto wire =
+      std::chrono::ceil<milliseconds>(WireTime(MakeLineSettings(115200, PARITY_ODD), frame.size()));
+  ASSERT_EQ(wire, milliseconds{99});
+  milliseconds took{};
+  EXPECT_EQ(TimedWrite(frame, took), 1033u);
+  EXPECT_GE(took, wire - milliseconds{1});
+  EXPECT_LT(took, wire + PROMPT);
+  EXPECT_EQ(line_.ReadFor(frame.size(), PROMPT), frame);
+}
+
+TEST_F(LinkWrite, ASingleByteAtTheWakeSpeedIsShort) {
+  ASSERT_TRUE(Open(PARITY_EVEN, 100000));
+  milliseconds took{};
+  EXPECT_EQ(TimedWrite({0x00}, took), 1u);
+  EXPECT_LT(took, PROMPT);
+  EXPECT_EQ(line_.ReadFor(1, PROMPT), std::vector<std::uint8_t>{0x00});
+}
+
+TEST_F(LinkWrite, GivesUpAtTheWriteTimeOutWithTheShortCount) {
+  ASSERT_TRUE(Open(PARITY_ODD, 115200));
+  ASSERT_TRUE(line_.SuspendOutput());
+  const std::vector<std::uint8_t> frame(10, 0xAA);
+  const milliseconds limit = WriteTimeout(10);  // 2000 + 50 x 10 ms
+  ASSERT_EQ(limit, milliseconds{2500});
+  milliseconds took{};
+  EXPECT_EQ(TimedWrite(frame, took), 0u);
+  EXPECT_GE(took, limit - milliseconds{10});
+  EXPECT_LT(took, limit + milliseconds{1000});
+  EXPECT_EQ(link_.LastError().code, ETIMEDOUT);
+
+  // Nothing of the abandoned frame trails into the next one.
+  ASSERT_TRUE(line_.ResumeOutput());
+  EXPECT_EQ(TimedWrite({0x42}, took), 1u);
+  EXPECT_EQ(line_.ReadFor(2, milliseconds{200}), std::vector<std::uint8_t>{0x42});
+}
+
+TEST_F(LinkWrite, ReturnsZeroPromptlyWhenTheDeviceHasGone) {
+  ASSERT_TRUE(Open(PARITY_ODD, 115200));
+  line_.Hangup();
+  milliseconds took{};
+  EXPECT_EQ(TimedWrite(std::vector<std::uint8_t>(16, 0x11), took), 0u);
+  EXPECT_LT(took, PROMPT);
+  EXPECT_EQ(link_.LastError().code, EIO);
+  link_.CloseCommPort();
+  EXPECT_FALSE(link_.IsOpen());
+}
+
+TEST_F(LinkWrite, ACloseDuringAStuckWriteEndsItPromptly) {
+  ASSERT_TRUE(Open(PARITY_ODD, 115200));
+  ASSERT_TRUE(line_.SuspendOutput());
+  auto writing = std::async(std::launch::async, [this] {
+    const std::vector<std::uint8_t> frame(1033, 0x33);
+    return link_.WriteComm(frame.data(), static_cast<std::uint32_t>(frame.size()));
+  });
+  std::this_thread::sleep_for(milliseconds{100});
+  const Clock::time_point start = Clock::now();
+  link_.CloseCommPort();
+  EXPECT_LT(Clock::now() - start, PROMPT);
+  ASSERT_EQ(writing.wait_for(PROMPT), std::future_status::ready);
+  EXPECT_EQ(writing.get(), 0u);
+  EXPECT_FALSE(link_.IsOpen());
+}
+
+TEST_F(LinkWrite, WritesNothingWhenNoPortIsOpen) {
+  const std::uint8_t byte = 0x01;
+  EXPECT_EQ(link_.WriteComm(&byte, 1), 0u);
+  EXPECT_NE(link_.LastError().code, 0);
+}
+
+}  // namespace
+}  // namespace tarvex
