@@ -1,0 +1,34 @@
+#include "link/manual_event.h"
+
+#include <chrono>
+#include <future>
+
+#include <gtest/gtest.h>
+
+namespace tarvex {
+namespace {
+
+using std::chrono::milliseconds;
+
+TEST(ManualEvent, StaysSetAndReleasesEveryWaiterUntilReset) {
+  ManualEvent event(false);
+  EXPECT_FALSE(event.WaitFor(milliseconds{20}));
+  auto first = std::async(std::launch::async, [&] { return event.WaitFor(milliseconds{5000}); });
+  auto second = std::async(std::launch::async, [&] { event.Wait(); });
+  event.Set();
+  EXPECT_TRUE(first.get());
+  EXPECT_EQ(second.wait_for(milliseconds{2000}), std::future_status::ready);
+  EXPECT_TRUE(event.IsSet());
+  EXPECT_TRUE(event.WaitFor(milliseconds{0}));
+  event.Reset();
+  EXPECT_FALSE(event.IsSet());
+  EXPECT_FALSE(event.WaitFor(milliseconds{0}));
+}
+
+TEST(ManualEvent, AnEndlessTimeOutDoesNotOverflow) {
+  ManualEvent event(true);
+  EXPECT_TRUE(event.WaitFor(std::chrono::nanoseconds::max()));
+}
+
+}  // namespace
+}  // namespace tarvex
