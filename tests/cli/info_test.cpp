@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/run_cli.h"
+#include "tests/support/image_builder.h"
+#include "tests/support/temp_dir.h"
+
+namespace tarvex {
+namespace {
+
+struct CliRun {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+CliRun RunTool(const std::vector<std::string>& args) {
+  std::ostringstream out;
+  std::ostringstream err;
+  const int status = cli::RunCli(args, out, err);
+  return {status, out.str(), err.str()};
+}
+
+class InfoCommand : public testing::Test {
+ protected:
+  std::string Write(const test::ImageSpec& spec) {
+    return test::WriteImage(dir_.File("image.zfr"), spec).string();
+  }
+  test::TempDir dir_;
+};
+
+TEST_F(InfoCommand, JsonDescribesAGoodImage) {
+  test::ImageSpec spec{test::Model("VUN D7"),
+                       {{0x00010000, test::Bytes(1500, 1)}, {0x00020000, test::Bytes(10, 2)}}};
+  const std::string path = Write(spec);
+  const auto bytes = test::BuildImage(spec);
+  const std::uint32_t crc = ReadLe32(bytes.data() + 4);
+
+  const CliRun run = RunTool({"info", "--json", path});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out,
+            "{\"model\":\"VUN D7\",\"needs_wake\":true,\"payload_length\":1734,"
+            "\"image_crc\":" +
+                std::to_string(crc) +
+                ",\"segment_count\":2,\"segments\":["
+                "{\"file_offset\":256,\"target_address\":65536,\"length\":1500},"
+                "{\"file_offset\":1756,\"target_address\":131072,\"length\":10}]}\n");
+}
+
+TEST_F(InfoCommand, JsonEscapesTheModelAndReadsItAsLatin1) {
+  test::ImageSpec spec = test::SimpleImageSpec();
+  spec.model = test::Model("A\"B\\C\x01\xE9");
+  const CliRun run = RunTool({"info", "--json", Write(spec)});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find(R"("model":"A\"B\\C\u0001)"
+                         "\xC3\xA9\""),
+            std::string::npos)
+      << run.out;
+}
+
+TEST_F(InfoCommand, PlainTextForPeople) {
+  const CliRun run = RunTool({"info", Write(test::SimpleImageSpec())});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("model           TEST MODEL\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("wake-up         no\n"), std::string::npos);
+  EXPECT_NE(run.out.find("   1  0x00000100   0x00010000            1500\n"), std::string::npos);
+}
+
+TEST_F(InfoCommand, RejectedImageExits3WithOneLineOnStderr) {
+  test::ImageSpec spec = test::SimpleImageSpec();
+  spec.imageCrc = 0x0BADF00D;
+  const std::string path = Write(spec);
+  const CliRun run = RunTool({"info", "--json", path});
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err.rfind("tarvex-cli: " + path + ": CRC mismatch: stored 0x0BADF00D", 0), 0u)
+      << run.err;
+  EXPECT_EQ(run.err.find('\n'), run.err.size() - 1);
+}
+
+TEST_F(InfoCommand, MissingFileIsARejectionNotAUsageError) {
+  EXPECT_EQ(RunTool({"info", dir_.File("absent.zfr").string()}).status, 3);
+}
+
+TEST(InfoUsage, ErrorsExit2) {
+  EXPECT_EQ(RunTool({"info"}).status, 2);
+  EXPECT_EQ(RunTool({"info", "--bogus", "x.zfr"}).status, 2);
+  EXPECT_EQ(RunTool({"info", "a.zfr", "b.zfr"}).status, 2);
+}
+
+TEST(Version, PrintsTheProductVersion) {
+  const CliRun run = RunTool({"--version"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "tarvex-cli 1.0.0.3\n");
+}
+
+}  // namespace
+}  // namespace tarvex
