@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <future>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -26,7 +27,11 @@ TEST(ManualEvent, StaysSetAndReleasesEveryWaiterUntilReset) {
 }
 
 TEST(ManualEvent, AnEndlessTimeOutDoesNotOverflow) {
-  ManualEvent event(true);
+  ManualEvent event(false);
+  auto setter = std::async(std::launch::async, [&] {
+    std::this_thread::sleep_for(milliseconds{50});
+    event.Set();
+  });
   EXPECT_TRUE(event.WaitFor(std::chrono::nanoseconds::max()));
 }
 
