@@ -1,0 +1,571 @@
+#include "sim/virtual_fixture.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+
+#include "image/model.h"
+#include "protocol/frames.h"
+#include "protocol/packet_crc.h"
+
+namespace tarvex {
+
+namespace {
+
+using std::chrono::milliseconds;
+
+constexpr std::size_t BREAK_SIZE = 1;
+constexpr std::size_t ANNOUNCE_SIZE = 5 + MODEL_NAME_SIZE;
+constexpr std::size_t MODEL_FRAME_SIZE = 1 + MODEL_NAME_SIZE + 2;
+constexpr std::size_t SIZE_FRAME_SIZE = 7;
+constexpr std::size_t START_SIZE = 5;
+constexpr std::size_t END_SIZE = 3;
+constexpr std::size_t BLOCK_HEADER_SIZE = 7;  // command byte, address, length
+constexpr std::size_t CRC_SIZE = 2;
+constexpr std::size_t WAKE_FILL_SIZE = 512;  // bytes of 0xFB before the free last byte
+constexpr std::size_t BLANK_TEXT_SIZE = 7;   // "ZEFRA" and two spaces
+constexpr std::size_t BLANK_ZEROS_FROM = 8;  // byte 7 is free, the rest is zero
+constexpr std::uint32_t PAYLOAD_MIN = SEGMENT_ROW_SIZE;   // bytes: a payload holds one row at least
+constexpr std::uint32_t PAYLOAD_MAX = 64u * 1024 * 1024;  // bytes: more than any fixture can hold
+
+constexpr std::string_view ANNOUNCE_TEXT = "ZEFRA";
+constexpr std::string_view BLANK_TEXT = "ZEFRA  ";
+constexpr std::string_view START_TEXT = "TRATS";
+constexpr std::string_view END_TEXT = "END";
+
+constexpr LineSettings BREAK_SETTINGS{100000, PARITY_EVEN, 1};
+constexpr LineSettings WAKE_SETTINGS{250000, PARITY_NONE, 2};
+constexpr LineSettings DOWNLOAD_SETTINGS{115200, PARITY_ODD, 1};
+
+// What this fixture's loader needs between the end of one frame and the start of the next.
+constexpr milliseconds GAP_BEFORE_WAKE{1000};
+constexpr milliseconds GAP_AFTER_WAKE{100};
+constexpr milliseconds GAP_BEFORE_BLANK{10000};
+constexpr milliseconds GAP_BEFORE_MODEL{1000};
+constexpr milliseconds GAP_BEFORE_SIZE{20};
+constexpr milliseconds GAP_BEFORE_START{20};
+constexpr milliseconds GAP_BEFORE_FIRST_DATA{20000};
+constexpr milliseconds GAP_BETWEEN_DATA{100};
+
+const LineSettings& RequiredSettings(FixtureFrame frame) {
+  switch (frame) {
+    case FixtureFrame::BreakByte:
+      return BREAK_SETTINGS;
+    case FixtureFrame::WakeFrame:
+      return WAKE_SETTINGS;
+    default:
+      return DOWNLOAD_SETTINGS;
+  }
+}
+
+bool SettingsMatch(const LineSettings& required, const LineSettings& seen, ParityView view) {
+  const bool parityMatches = view == ParityView::Exact
+                                 ? required.parity == seen.parity
+                                 : (required.parity == PARITY_ODD) == (seen.parity == PARITY_ODD);
+  return required.baud == seen.baud && required.stopBits == seen.stopBits && parityMatches;
+}
+
+// 0 while the length depends on bytes not yet seen (a block's data length).
+std::size_t FixedLength(FixtureFrame frame) {
+  switch (frame) {
+    case FixtureFrame::BreakByte:
+      return BREAK_SIZE;
+    case FixtureFrame::WakeFrame:
+      return WAKE_FRAME_SIZE;
+    case FixtureFrame::AnnounceFrame:
+      return ANNOUNCE_SIZE;
+    case FixtureFrame::BlankFrame:
+      return BLANK_FRAME_SIZE;
+    case FixtureFrame::ModelFrame:
+      return MODEL_FRAME_SIZE;
+    case FixtureFrame::SizeFrame:
+      return SIZE_FRAME_SIZE;
+    case FixtureFrame::StartFrame:
+      return START_SIZE;
+    case FixtureFrame::BlockFrame:
+      return 0;
+    case FixtureFrame::EndFrame:
+      return END_SIZE;
+  }
+  return 0;
+}
+
+std::uint16_t ReadLe16(const std::uint8_t* bytes) {
+  return static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
+}
+
+bool StartsWith(const std::vector<std::uint8_t>& bytes, std::string_view text) {
+  return bytes.size() >= text.size() && std::memcmp(bytes.data(), text.data(), text.size()) == 0;
+}
+
+std::string Hex(std::uint32_t value, int digits) {
+  std::array<char, 16> text{};
+  std::snprintf(text.data(), text.size(), "0x%0*X", digits, value);
+  return text.data();
+}
+
+std::string Millis(std::chrono::microseconds duration) {
+  std::array<char, 32> text{};
+  std::snprintf(text.data(), text.size(), "%.1f ms", static_cast<double>(duration.count()) / 1000);
+  return text.data();
+}
+
+// A pseudo-terminal cannot tell even parity from none, so neither does the text.
+std::string DescribeSeen(const LineSettings& settings, ParityView view) {
+  if (view == ParityView::OddOnly && settings.parity != PARITY_ODD) {
+    return std::to_string(settings.baud) + " 8(N or E)" + std::to_string(settings.stopBits);
+  }
+  return Describe(settings);
+}
+
+std::string Quoted(const ModelName& model) {
+  return "\"" + ModelText(model) + "\"";
+}
+
+}  // namespace
+
+std::string_view FrameName(FixtureFrame frame) {
+  switch (frame) {
+    case FixtureFrame::BreakByte:
+      return "BreakByte";
+    case FixtureFrame::WakeFrame:
+      return "WakeFrame";
+    case FixtureFrame::AnnounceFrame:
+      return "AnnounceFrame";
+    case FixtureFrame::BlankFrame:
+      return "BlankFrame";
+    case FixtureFrame::ModelFrame:
+      return "ModelFrame";
+    case FixtureFrame::SizeFrame:
+      return "SizeFrame";
+    case FixtureFrame::StartFrame:
+      return "StartFrame";
+    case FixtureFrame::BlockFrame:
+      return "BlockFrame";
+    case FixtureFrame::EndFrame:
+      return "EndFrame";
+  }
+  return "?";
+}
+
+VirtualFixture::VirtualFixture(FixtureOptions options) : options_(options) {}
+
+void VirtualFixture::Feed(std::span<const std::uint8_t> bytes, FixtureClock::time_point arrival,
+                          const LineSettings& settings) {
+  if (!bytes.empty() && !firstByte_) {
+    firstByte_ = arrival;
+  }
+  std::size_t used = 0;
+  while (used < bytes.size()) {
+    if (!pending_) {
+      const auto frame = Recognise(bytes[used]);
+      if (!frame) {
+        NoteUnknownByte(arrival, bytes[used]);
+        ++used;
+        continue;
+      }
+      FlushUnknownBytes();
+      BeginFrame(*frame, arrival);
+    }
+    used += TakeBytes(bytes.subspan(used), arrival, settings);
+    if (pending_ && pending_->length != 0 && pending_->bytes.size() == pending_->length) {
+      CompleteFrame();
+    }
+  }
+}
+
+// The line has no framing: a frame is known by its first byte and by what the loader expects.
+std::optional<FixtureFrame> VirtualFixture::Recognise(std::uint8_t first) const {
+  switch (first) {
+    case 0x00:
+      return phase_ == Phase::Idle ? std::optional(FixtureFrame::BreakByte) : std::nullopt;
+    case WAKE_FILL:
+      return phase_ == Phase::Idle || phase_ == Phase::AfterBreak
+                 ? std::optional(FixtureFrame::WakeFrame)
+                 : std::nullopt;
+    case 'Z':
+      return phase_ == Phase::AfterAnnounce ? FixtureFrame::BlankFrame
+                                            : FixtureFrame::AnnounceFrame;
+    case CMD_MODEL:
+      return FixtureFrame::ModelFrame;
+    case CMD_SIZE:
+      return FixtureFrame::SizeFrame;
+    case 'T':
+      return FixtureFrame::StartFrame;
+    case CMD_BLOCK:
+      return FixtureFrame::BlockFrame;
+    case 'E':
+      return FixtureFrame::EndFrame;
+    default:
+      return std::nullopt;
+  }
+}
+
+void VirtualFixture::BeginFrame(FixtureFrame frame, FixtureClock::time_point arrival) {
+  pending_.emplace();
+  pending_->frame = frame;
+  pending_->length = FixedLength(frame);
+  pending_->start = arrival;
+  pending_->end = arrival;
+}
+
+std::size_t VirtualFixture::TakeBytes(std::span<const std::uint8_t> bytes,
+                                      FixtureClock::time_point arrival,
+                                      const LineSettings& settings) {
+  Pending& frame = *pending_;
+  if (settings.baud != 0 && !frame.wrongSettings &&
+      !SettingsMatch(RequiredSettings(frame.frame), settings, options_.parityView)) {
+    frame.wrongSettings = settings;
+  }
+  const std::size_t target = frame.length != 0 ? frame.length : BLOCK_HEADER_SIZE;
+  const std::size_t take = std::min(target - frame.bytes.size(), bytes.size());
+  frame.bytes.insert(frame.bytes.end(), bytes.begin(), bytes.begin() + take);
+  frame.end = arrival;
+  if (frame.length == 0 && frame.bytes.size() == BLOCK_HEADER_SIZE) {
+    const std::uint16_t dataLength = ReadLe16(&frame.bytes[5]);
+    if (dataLength > BLOCK_DATA_MAX) {
+      // The length cannot be trusted, so neither can the frame's end: drop the header.
+      AddFault(
+          FaultKind::BadContent, frame.start,
+          "BlockFrame announces " + std::to_string(dataLength) + " data bytes, more than 1024");
+      pending_.reset();
+      return take;
+    }
+    frame.length = BLOCK_HEADER_SIZE + dataLength + CRC_SIZE;
+  }
+  return take;
+}
+
+void VirtualFixture::NoteUnknownByte(FixtureClock::time_point arrival, std::uint8_t value) {
+  if (unknownRun_ == 0) {
+    unknownStart_ = arrival;
+    unknownFirst_ = value;
+  }
+  ++unknownRun_;
+}
+
+FixtureFault VirtualFixture::UnknownBytesFault() const {
+  const std::string where = phase_ == Phase::Finished ? " after EndFrame" : "";
+  return {FaultKind::UnknownBytes, Since(unknownStart_),
+          std::to_string(unknownRun_) + " byte(s)" + where + " that start no frame, the first " +
+              Hex(unknownFirst_, 2)};
+}
+
+void VirtualFixture::FlushUnknownBytes() {
+  if (unknownRun_ != 0) {
+    faults_.push_back(UnknownBytesFault());
+    unknownRun_ = 0;
+  }
+}
+
+void VirtualFixture::CompleteFrame() {
+  const FixtureFrame frame = pending_->frame;
+  CheckOrder(frame);
+  CheckGap(frame);
+  CheckSettings();
+  CheckContent();
+  lastFrame_ = frame;
+  lastFrameEnd_ = pending_->end;
+  phase_ = PhaseAfter(frame);
+  pending_.reset();
+}
+
+VirtualFixture::Phase VirtualFixture::PhaseAfter(FixtureFrame frame) {
+  switch (frame) {
+    case FixtureFrame::BreakByte:
+      return Phase::AfterBreak;
+    case FixtureFrame::WakeFrame:
+      return Phase::AfterWake;
+    case FixtureFrame::AnnounceFrame:
+      return Phase::AfterAnnounce;
+    case FixtureFrame::BlankFrame:
+      return Phase::AfterBlank;
+    case FixtureFrame::ModelFrame:
+      return Phase::AfterModel;
+    case FixtureFrame::SizeFrame:
+      return Phase::AfterSize;
+    case FixtureFrame::StartFrame:
+      return Phase::AfterStart;
+    case FixtureFrame::BlockFrame:
+      return Phase::InData;
+    case FixtureFrame::EndFrame:
+      return Phase::Finished;
+  }
+  return Phase::Idle;
+}
+
+void VirtualFixture::CheckOrder(FixtureFrame frame) {
+  std::string expected;
+  switch (phase_) {
+    case Phase::Idle:
+      if (frame == FixtureFrame::BreakByte || frame == FixtureFrame::AnnounceFrame) {
+        return;
+      }
+      expected = "BreakByte or AnnounceFrame";
+      break;
+    case Phase::AfterStart:
+    case Phase::InData:
+      if (frame == FixtureFrame::BlockFrame || frame == FixtureFrame::EndFrame) {
+        return;
+      }
+      expected = "BlockFrame or EndFrame";
+      break;
+    case Phase::Finished:
+      AddFault(FaultKind::WrongOrder, pending_->start,
+               std::string(FrameName(frame)) + " after EndFrame");
+      return;
+    default: {
+      // Indexed by Phase: every other phase is left by exactly one frame.
+      static constexpr std::array NEXT{FixtureFrame::BreakByte,     FixtureFrame::WakeFrame,
+                                       FixtureFrame::AnnounceFrame, FixtureFrame::BlankFrame,
+                                       FixtureFrame::ModelFrame,    FixtureFrame::SizeFrame,
+                                       FixtureFrame::StartFrame};
+      const FixtureFrame due = NEXT[static_cast<std::size_t>(phase_)];
+      if (frame == due) {
+        return;
+      }
+      expected = FrameName(due);
+    }
+  }
+  AddFault(FaultKind::WrongOrder, pending_->start,
+           std::string(FrameName(frame)) + " where " + expected + " was expected");
+}
+
+void VirtualFixture::CheckGap(FixtureFrame frame) {
+  if (!lastFrameEnd_) {
+    return;
+  }
+  milliseconds minimum{0};
+  switch (frame) {
+    case FixtureFrame::BreakByte:
+      break;
+    case FixtureFrame::WakeFrame:
+      minimum = GAP_BEFORE_WAKE;
+      break;
+    case FixtureFrame::AnnounceFrame:
+      minimum = lastFrame_ == FixtureFrame::WakeFrame ? GAP_AFTER_WAKE : milliseconds{0};
+      break;
+    case FixtureFrame::BlankFrame:
+      minimum = GAP_BEFORE_BLANK;
+      break;
+    case FixtureFrame::ModelFrame:
+      minimum = GAP_BEFORE_MODEL;
+      break;
+    case FixtureFrame::SizeFrame:
+      minimum = GAP_BEFORE_SIZE;
+      break;
+    case FixtureFrame::StartFrame:
+      minimum = GAP_BEFORE_START;
+      break;
+    case FixtureFrame::BlockFrame:
+    case FixtureFrame::EndFrame:
+      minimum = dataFrames_ == 0 ? GAP_BEFORE_FIRST_DATA : GAP_BETWEEN_DATA;
+      break;
+  }
+  const auto required =
+      std::chrono::duration_cast<std::chrono::microseconds>(minimum * options_.gapScale);
+  const auto gap =
+      std::chrono::duration_cast<std::chrono::microseconds>(pending_->start - *lastFrameEnd_);
+  if (required.count() > 0 && gap + options_.gapTolerance < required) {
+    AddFault(FaultKind::GapTooShort, pending_->start,
+             std::string(FrameName(frame)) + " came " + Millis(gap) + " after " +
+                 std::string(FrameName(*lastFrame_)) + "; the fixture needs " + Millis(required));
+  }
+}
+
+void VirtualFixture::CheckSettings() {
+  if (pending_->wrongSettings) {
+    AddFault(FaultKind::WrongLineSettings, pending_->start,
+             std::string(FrameName(pending_->frame)) + " arrived at " +
+                 DescribeSeen(*pending_->wrongSettings, options_.parityView) +
+                 "; it must come at " + Describe(RequiredSettings(pending_->frame)));
+  }
+}
+
+void VirtualFixture::CheckContent() {
+  const std::vector<std::uint8_t>& bytes = pending_->bytes;
+  const std::string name(FrameName(pending_->frame));
+  auto badContent = [&](const std::string& what) {
+    AddFault(FaultKind::BadContent, pending_->start, name + ": " + what);
+  };
+  switch (pending_->frame) {
+    case FixtureFrame::BreakByte:
+      breakSeen_ = true;
+      break;
+    case FixtureFrame::WakeFrame:
+      if (std::any_of(bytes.begin(), bytes.begin() + WAKE_FILL_SIZE,
+                      [](std::uint8_t b) { return b != WAKE_FILL; })) {
+        badContent("bytes 0 to 511 must all be 0xFB");
+      }
+      wakeSeen_ = breakSeen_;
+      break;
+    case FixtureFrame::AnnounceFrame: {
+      if (!StartsWith(bytes, ANNOUNCE_TEXT)) {
+        badContent("does not start with \"ZEFRA\"");
+      }
+      ModelName model{};
+      std::copy_n(bytes.begin() + ANNOUNCE_TEXT.size(), MODEL_NAME_SIZE, model.begin());
+      announcedModel_ = model;
+      break;
+    }
+    case FixtureFrame::BlankFrame:
+      if (!StartsWith(bytes, BLANK_TEXT) ||
+          std::any_of(bytes.begin() + BLANK_ZEROS_FROM, bytes.end(),
+                      [](std::uint8_t b) { return b != 0; })) {
+        badContent("must be \"ZEFRA\", two spaces, one free byte and 92 zero bytes");
+      }
+      break;
+    case FixtureFrame::ModelFrame:
+      if (CheckCrc(name)) {
+        ModelName model{};
+        std::copy_n(bytes.begin() + 1, MODEL_NAME_SIZE, model.begin());
+        modelFrameModel_ = model;
+        if (announcedModel_ && *announcedModel_ != model) {
+          AddFault(FaultKind::ModelMismatch, pending_->start,
+                   "ModelFrame names " + Quoted(model) + " but AnnounceFrame named " +
+                       Quoted(*announcedModel_));
+        }
+      }
+      break;
+    case FixtureFrame::SizeFrame:
+      if (CheckCrc(name)) {
+        announcedSize_ = ReadLe32(&bytes[1]);
+        if (*announcedSize_ < PAYLOAD_MIN || *announcedSize_ > PAYLOAD_MAX) {
+          AddFault(
+              FaultKind::ImplausibleSize, pending_->start,
+              "SizeFrame announces a payload of " + std::to_string(*announcedSize_) + " bytes");
+        }
+      }
+      break;
+    case FixtureFrame::StartFrame:
+      if (!StartsWith(bytes, START_TEXT)) {
+        badContent("must be \"TRATS\"");
+      }
+      break;
+    case FixtureFrame::BlockFrame:
+      CheckBlock();
+      break;
+    case FixtureFrame::EndFrame:
+      if (!StartsWith(bytes, END_TEXT)) {
+        badContent("must be \"END\"");
+      }
+      ++dataFrames_;
+      endSeen_ = true;
+      if (announcedSize_ && dataBytes_ > *announcedSize_) {
+        AddFault(FaultKind::ImplausibleSize, pending_->start,
+                 "the blocks carried " + std::to_string(dataBytes_) + " bytes, more than the " +
+                     std::to_string(*announcedSize_) + " that SizeFrame announced");
+      }
+      break;
+  }
+}
+
+void VirtualFixture::CheckBlock() {
+  const std::vector<std::uint8_t>& bytes = pending_->bytes;
+  ++blocks_;
+  ++dataFrames_;
+  const std::uint32_t address = ReadLe32(&bytes[1]);
+  const std::span<const std::uint8_t> data(bytes.data() + BLOCK_HEADER_SIZE,
+                                           bytes.size() - BLOCK_HEADER_SIZE - CRC_SIZE);
+  const std::string name = "BlockFrame at " + Hex(address, 8);
+  if (!CheckCrc(name)) {
+    return;  // the loader drops a block it cannot trust
+  }
+  if (!memory_.Write(address, data)) {
+    AddFault(FaultKind::BadContent, pending_->start,
+             name + ": its " + std::to_string(data.size()) +
+                 " bytes reach past the top of the address space");
+    return;
+  }
+  dataBytes_ += data.size();
+}
+
+bool VirtualFixture::CheckCrc(std::string_view what) {
+  const std::vector<std::uint8_t>& bytes = pending_->bytes;
+  const auto covered = static_cast<std::uint32_t>(bytes.size() - CRC_SIZE);
+  const std::uint16_t stored = ReadLe16(&bytes[covered]);
+  const std::uint16_t computed = PacketCrc16(bytes.data(), covered);
+  if (stored == computed) {
+    return true;
+  }
+  AddFault(
+      FaultKind::BadCrc, pending_->start,
+      std::string(what) + ": CRC-16 is " + Hex(stored, 4) + ", its bytes give " + Hex(computed, 4));
+  return false;
+}
+
+void VirtualFixture::AddFault(FaultKind kind, FixtureClock::time_point when, std::string text) {
+  faults_.push_back({kind, Since(when), std::move(text)});
+}
+
+std::chrono::microseconds VirtualFixture::Since(FixtureClock::time_point when) const {
+  return firstByte_ ? std::chrono::duration_cast<std::chrono::microseconds>(when - *firstByte_)
+                    : std::chrono::microseconds{0};
+}
+
+FixtureVerdict VirtualFixture::Verdict() const {
+  FixtureVerdict verdict;
+  verdict.anythingReceived = firstByte_.has_value();
+  verdict.model = announcedModel_ ? announcedModel_ : modelFrameModel_;
+  verdict.modelText = verdict.model ? ModelText(*verdict.model) : std::string{};
+  verdict.wakeSeen = wakeSeen_;
+  verdict.endSeen = endSeen_;
+  verdict.announcedSize = announcedSize_;
+  verdict.segments = memory_.Segments();
+  verdict.totalBytes = memory_.TotalBytes();
+  verdict.blocks = blocks_;
+  verdict.faults = faults_;
+  if (unknownRun_ != 0) {
+    verdict.faults.push_back(UnknownBytesFault());
+  }
+  if (pending_) {
+    const std::string expected =
+        pending_->length != 0 ? " of " + std::to_string(pending_->length) : "";
+    verdict.faults.push_back({FaultKind::Incomplete, Since(pending_->start),
+                              "the line went quiet inside a " +
+                                  std::string(FrameName(pending_->frame)) + " after " +
+                                  std::to_string(pending_->bytes.size()) + expected + " bytes"});
+  }
+  if (!endSeen_) {
+    verdict.faults.push_back({FaultKind::Incomplete,
+                              lastFrameEnd_ ? Since(*lastFrameEnd_) : std::chrono::microseconds{0},
+                              verdict.anythingReceived
+                                  ? "no EndFrame arrived: the download did not finish"
+                                  : "nothing arrived"});
+  }
+  return verdict;
+}
+
+std::vector<std::string> CompareWithImage(const FixtureVerdict& verdict,
+                                          const FixtureMemory& received,
+                                          const FirmwareImage& image) {
+  std::vector<std::string> differences;
+  if (!verdict.model) {
+    differences.push_back("no model name arrived");
+  } else if (*verdict.model != image.modelName) {
+    differences.push_back("model " + Quoted(*verdict.model) + " arrived, the image is for " +
+                          Quoted(image.modelName));
+  }
+  const std::uint32_t payloadLength = PayloadLength(image.header);
+  if (!verdict.announcedSize) {
+    differences.push_back("no payload length arrived");
+  } else if (*verdict.announcedSize != payloadLength) {
+    differences.push_back("payload length " + std::to_string(*verdict.announcedSize) +
+                          " arrived, the image's is " + std::to_string(payloadLength));
+  }
+  if (verdict.wakeSeen != image.needsWake) {
+    differences.push_back(image.needsWake ? "the image needs the wake-up, but none came"
+                                          : "a wake-up came, but the image needs none");
+  }
+  const ExpectedMemory expected = MemoryOfImage(image);
+  if (!expected.memory) {
+    differences.push_back(expected.error);
+  } else if (std::string difference = FirstDifference(received, *expected.memory);
+             !difference.empty()) {
+    differences.push_back(std::move(difference));
+  }
+  return differences;
+}
+
+}  // namespace tarvex

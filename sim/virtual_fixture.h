@@ -1,0 +1,175 @@
+// A virtual fixture: decodes what arrives on the line as a fixture's loader would, checks it, and
+// rebuilds the memory image the download carried. Pure: it is fed bytes with their arrival time
+// and the line settings in force, and does no I/O of its own.
+//
+// Typical use, over a pseudo-terminal (see sim/fixture_runner.h):
+//   PtyLine line;                                  // line.SlavePath() is the port to download to
+//   FixtureRunner runner(line, {.fixture = {.gapScale = 0.01}});
+//   runner.Start();
+//   ... run a download into line.SlavePath() with the same time scale ...
+//   runner.Wait();
+//   FixtureVerdict verdict = runner.Verdict();     // verdict.Intact()
+//   auto mismatches = CompareWithImage(verdict, runner.Memory(), image);
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "image/image_format.h"
+#include "image/image_loader.h"
+#include "link/line_settings.h"
+#include "sim/fixture_memory.h"
+
+namespace tarvex {
+
+using FixtureClock = std::chrono::steady_clock;
+
+enum class FixtureFrame : std::uint8_t {
+  BreakByte,
+  WakeFrame,
+  AnnounceFrame,
+  BlankFrame,
+  ModelFrame,
+  SizeFrame,
+  StartFrame,
+  BlockFrame,
+  EndFrame,
+};
+std::string_view FrameName(FixtureFrame frame);
+
+// How much of the parity the receiving end can see. A pseudo-terminal clears PARENB but keeps
+// PARODD, so there only "odd" versus "not odd" can be told apart.
+enum class ParityView : std::uint8_t { Exact, OddOnly };
+
+struct FixtureOptions {
+  // Multiplies every minimum gap between frames; tests that compress the sender's time pass the
+  // sender's scale.
+  double gapScale = 1.0;
+  // Allowed shortfall of a gap, unscaled: arrival times are taken by a reader thread and jitter by
+  // its wake-up latency.
+  std::chrono::microseconds gapTolerance{5000};
+  ParityView parityView = ParityView::Exact;
+};
+
+enum class FaultKind : std::uint8_t {
+  BadCrc,             // a command frame's CRC-16 does not match its bytes
+  WrongOrder,         // a frame where another was due, or anything after the end frame
+  GapTooShort,        // a frame came sooner after the one before than the fixture needs
+  WrongLineSettings,  // a frame arrived at a speed, parity or stop bits it must not use
+  BadContent,         // fixed bytes of a frame are wrong, or a block is longer than 1024
+  UnknownBytes,       // bytes that start no frame
+  ModelMismatch,      // the model frame names another model than the announce frame
+  ImplausibleSize,    // the size frame's payload length cannot be right
+  Incomplete,         // the line went quiet inside a frame, or no end frame came
+};
+
+struct FixtureFault {
+  FaultKind kind = FaultKind::Incomplete;
+  std::chrono::microseconds at{0};  // since the first byte of the download
+  std::string text;                 // one sentence, e.g. "BlockFrame at 0x00001000: bad CRC ..."
+};
+
+struct FixtureVerdict {
+  bool anythingReceived = false;
+  std::optional<ModelName> model;  // from the announce frame (or the model frame without one)
+  std::string modelText;           // the model up to its first NUL
+  bool wakeSeen = false;           // the break byte and the wake frame came first
+  bool endSeen = false;            // the end frame arrived
+  std::optional<std::uint32_t> announcedSize;  // payload length from the size frame
+  std::vector<MemorySegment> segments;         // contiguous address ranges received
+  std::uint64_t totalBytes = 0;                // distinct addresses written
+  std::uint32_t blocks = 0;                    // block frames received, good or bad
+  std::vector<FixtureFault> faults;            // empty: the download arrived intact
+  bool Intact() const { return anythingReceived && faults.empty(); }
+};
+
+class VirtualFixture {
+ public:
+  explicit VirtualFixture(FixtureOptions options = {});
+
+  // `bytes` arrived at `arrival` while the line was set to `settings` (baud 0: unknown, not
+  // checked). Chunks may split frames anywhere; feed them in arrival order.
+  void Feed(std::span<const std::uint8_t> bytes, FixtureClock::time_point arrival,
+            const LineSettings& settings);
+
+  bool EndReceived() const { return endSeen_; }
+  // The verdict so far; a download that is not over counts as incomplete.
+  FixtureVerdict Verdict() const;
+  const FixtureMemory& Memory() const { return memory_; }
+
+ private:
+  enum class Phase : std::uint8_t {
+    Idle,
+    AfterBreak,
+    AfterWake,
+    AfterAnnounce,
+    AfterBlank,
+    AfterModel,
+    AfterSize,
+    AfterStart,
+    InData,
+    Finished,
+  };
+
+  // The frame being assembled.
+  struct Pending {
+    FixtureFrame frame = FixtureFrame::BreakByte;
+    std::vector<std::uint8_t> bytes;
+    std::size_t length = 0;  // 0 until known (a block's length follows its header)
+    FixtureClock::time_point start;
+    FixtureClock::time_point end;
+    std::optional<LineSettings> wrongSettings;  // first mismatch seen in one of its chunks
+  };
+
+  std::optional<FixtureFrame> Recognise(std::uint8_t first) const;
+  void BeginFrame(FixtureFrame frame, FixtureClock::time_point arrival);
+  std::size_t TakeBytes(std::span<const std::uint8_t> bytes, FixtureClock::time_point arrival,
+                        const LineSettings& settings);
+  void NoteUnknownByte(FixtureClock::time_point arrival, std::uint8_t value);
+  FixtureFault UnknownBytesFault() const;
+  void FlushUnknownBytes();
+  void CompleteFrame();
+  static Phase PhaseAfter(FixtureFrame frame);
+  void CheckOrder(FixtureFrame frame);
+  void CheckGap(FixtureFrame frame);
+  void CheckSettings();
+  void CheckContent();
+  void CheckBlock();
+  bool CheckCrc(std::string_view what);
+  void AddFault(FaultKind kind, FixtureClock::time_point when, std::string text);
+  std::chrono::microseconds Since(FixtureClock::time_point when) const;
+
+  FixtureOptions options_;
+  Phase phase_ = Phase::Idle;
+  std::optional<Pending> pending_;
+  std::optional<FixtureClock::time_point> firstByte_;
+  std::optional<FixtureClock::time_point> lastFrameEnd_;
+  std::optional<FixtureFrame> lastFrame_;
+  std::uint64_t unknownRun_ = 0;  // consecutive bytes that started no frame
+  FixtureClock::time_point unknownStart_;
+  std::uint8_t unknownFirst_ = 0;
+  bool breakSeen_ = false;
+  bool endSeen_ = false;
+  bool wakeSeen_ = false;
+  std::optional<ModelName> announcedModel_;
+  std::optional<ModelName> modelFrameModel_;
+  std::optional<std::uint32_t> announcedSize_;
+  std::uint64_t dataBytes_ = 0;  // sum of the lengths of the good blocks
+  std::uint32_t blocks_ = 0;
+  std::uint32_t dataFrames_ = 0;  // blocks and end frame, for the gap after the start frame
+  std::vector<FixtureFault> faults_;
+  FixtureMemory memory_;
+};
+
+// Differences between what a fixture received and `image`: model, size, wake-up, memory. Empty
+// when the fixture holds exactly the image.
+std::vector<std::string> CompareWithImage(const FixtureVerdict& verdict,
+                                          const FixtureMemory& received,
+                                          const FirmwareImage& image);
+
+}  // namespace tarvex
