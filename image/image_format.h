@@ -7,8 +7,8 @@
 
 namespace tarvex {
 
-inline constexpr std::size_t CRC_CHUNK = 1024;        // bytes read per step of the image check
-inline constexpr std::size_t SEGMENT_ROWS_MAX = 14;   // rows that fit in the header copy
+inline constexpr std::size_t CRC_CHUNK = 1024;         // bytes read per step of the image check
+inline constexpr std::size_t SEGMENT_ROWS_MAX = 14;    // rows that fit in the header copy
 inline constexpr std::size_t IMAGE_HEADER_SIZE = 256;  // bytes
 inline constexpr std::size_t PREAMBLE_SIZE = 32;       // bytes before the payload
 inline constexpr std::size_t MODEL_NAME_OFFSET = 16;
