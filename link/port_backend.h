@@ -40,7 +40,8 @@ class PortBackend {
   virtual std::int64_t BytesWaiting() = 0;
 
   // Sleeps until a character arrives, the port fails, or the wait is cancelled. After
-  // CancelWaits() every wait ends at once until the next Open().
+  // CancelWaits() every wait ends at once until the next Open(); that includes the waits of a
+  // Write() in progress, which then returns what it wrote so far.
   virtual PortEvent WaitEvent() = 0;
   virtual void CancelWaits() = 0;
 
