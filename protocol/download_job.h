@@ -8,48 +8,34 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "image/image_loader.h"
 #include "link/line_settings.h"
 #include "link/os_error.h"
 #include "link/port_backend.h"
 #include "protocol/download_state.h"
+#include "protocol/job_outcome.h"
 #include "protocol/job_view.h"
+#include "protocol/trace_event.h"
 
 namespace tarvex {
 
-// How the last job ended.
-enum class JobOutcome {
-  None,          // nothing has run yet, or a job is still running
-  Completed,     // "Download Complete!"
-  TestSent,      // "Send Test Code !"
-  Cancelled,     // stopped by the user (STOP? answered OK, Ctrl-C, window closed)
-  OpenFailed,    // a port could not be opened ("Open CommPort Fail")
-  ThreadFailed,  // the pacing worker could not be started ("Thread Fail")
-  WriteFailed,   // a frame did not go out whole ("Write CommPort Fail")
-  FileChanged,   // the image on disk no longer matches the one checked at Open ("文件出错")
-  TooManySteps,  // the data phase would pass the last data state
-};
-
-// One record per frame written, for --trace.
-struct TraceEvent {
-  std::chrono::milliseconds sinceStart{0};
-  DownloadState state = 0;
-  std::string_view frame;  // "AnnounceFrame", ...
-  std::uint32_t length = 0;
-  LineSettings settings;
-  std::uint32_t written = 0;
-};
-
 struct JobOptions {
   double timeScale = 1.0;  // multiplies every pacing wait; tests compress time with it
-  std::function<void(const TraceEvent&)> trace;  // optional; called on the pacing worker
+  TraceSink trace;         // optional; called on the pacing worker, once per frame written
+  // Starts the pacing worker; empty means std::thread. Throwing std::system_error stands for a
+  // system that cannot create another thread ("Thread Fail").
+  std::function<std::thread(std::function<void()>)> startThread;
 };
 
 class DownloadJob {
  public:
   DownloadJob(JobView& view, std::unique_ptr<PortBackend> backend, JobOptions options = {});
-  ~DownloadJob();  // stops a running job through the cancel path and joins its threads
+  // Stops a running job (without the control changes: the window is going away) and joins
+  // every pacing worker. Whoever serves the view's calls must still serve them, or have made
+  // them return at once, while this runs.
+  ~DownloadJob();
   DownloadJob(const DownloadJob&) = delete;
   DownloadJob& operator=(const DownloadJob&) = delete;
 
@@ -57,23 +43,28 @@ class DownloadJob {
   void SetImage(const FirmwareImage& image);
   bool HasImage() const;
 
-  // Download / Cancel button: starts a download when idle; otherwise asks "STOP?" and cancels.
+  // Download / Cancel button: starts a download when idle (nothing happens without an image);
+  // otherwise asks "STOP?" and cancels on OK.
   void OnBnClickedDownload(const std::string& portName);
   // Test button: sends the test code when idle; does nothing while a job runs.
   void OnBnClickedTest(const std::string& portName);
 
   // The cancel path without the question (window closed, Ctrl-C). Returns with the port closed
-  // and no watcher running; does not wait for the pacing worker.
+  // and no watcher running; does not wait for the pacing worker. Nothing when idle.
   void Stop();
-  // Joins the pacing worker of the last job. Never call it from the thread that serves view
+  // Joins every pacing worker this job started. Never call it from the thread that serves view
   // calls while a worker may still be making them.
   void WaitForWorker();
 
-  bool IsRunning() const;  // a download or test holds the port
-  bool IsBusy() const;     // a pacing worker exists that has not ended
-  JobOutcome Outcome() const;
+  bool IsRunning() const;       // a download or test holds the port (from start to its wind-up)
+  bool IsBusy() const;          // a pacing worker exists that has not ended
+  JobOutcome Outcome() const;   // None while a job runs
   OsError LastOsError() const;  // why the last open or write failed
-  DownloadState State() const;
+  DownloadState State() const;  // of the current or last download
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace tarvex

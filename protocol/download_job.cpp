@@ -1,0 +1,362 @@
+#include "protocol/download_job.h"
+
+#include <atomic>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "link/manual_event.h"
+#include "link/serial_link.h"
+#include "protocol/pacing.h"
+#include "protocol/port_guard.h"
+#include "protocol/sequencer.h"
+#include "protocol/texts.h"
+
+namespace tarvex {
+
+namespace {
+
+constexpr std::uint32_t START_BAUD = 100000;  // bit/s, 8E1: only the BreakByte goes out at it
+constexpr std::uint32_t TEST_BAUD = 115200;   // bit/s, 8O1
+
+// One download or test, from the button press to the end of its pacing worker. Each run has
+// its own stop request, so a cancelled run's request can never reach the next run's worker.
+struct Run {
+  PortGuard::Ticket ticket = PortGuard::NO_TICKET;
+  DownloadData data;  // touched by the worker only, once it has been let go
+  std::chrono::steady_clock::time_point start;
+  ManualEvent stopEvent{false};
+  ManualEvent go{false};  // the worker starts on it, like a thread created suspended
+  std::atomic<DownloadState> state{DL_ANNOUNCE};  // data.state, published for State()
+  std::atomic<bool> finished{false};
+};
+
+struct Worker {
+  std::thread thread;
+  std::shared_ptr<Run> run;
+};
+
+struct Failure {
+  JobOutcome outcome;
+  const char* message;
+};
+
+std::optional<Failure> FailureOf(StepResult result) {
+  switch (result) {
+    case StepResult::OpenFailed:
+      return Failure{JobOutcome::OpenFailed, TEXT_OPEN_FAIL};
+    case StepResult::WriteFailed:
+      return Failure{JobOutcome::WriteFailed, TEXT_WRITE_FAIL};
+    case StepResult::FileChanged:
+      return Failure{JobOutcome::FileChanged, TEXT_FILE_ERROR};
+    case StepResult::Done:
+    case StepResult::Retry:
+    case StepResult::Cancelled:
+      break;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+struct DownloadJob::Impl {
+  Impl(JobView& jobView, std::unique_ptr<PortBackend> backend, JobOptions jobOptions)
+      : view(jobView), options(std::move(jobOptions)), link(std::move(backend)), guard(link) {
+    link.SetReceiveNotice([this] { view.NotifyReceived(); });
+  }
+
+  void Start(const std::string& portName, bool test);
+  void Cancel(bool changeControls);
+  void RunWorker(Run& run);
+  void TestPath(Run& run, StepContext& ctx);
+  void Completion(Run& run);
+  void WindUp(Run& run, const Failure& failure);
+  void StopComm(std::uint8_t keepButtons, PortGuard::Ticket ticket);
+  std::thread Spawn(std::function<void()> body);
+  void ReapFinished();
+  void JoinAll();
+
+  JobView& view;
+  const JobOptions options;
+  SerialLink link;
+  PortGuard guard;
+
+  mutable std::mutex mutex;  // guards the three below
+  std::optional<FirmwareImage> image;
+  std::shared_ptr<Run> current;
+  std::vector<Worker> workers;
+};
+
+std::thread DownloadJob::Impl::Spawn(std::function<void()> body) {
+  if (options.startThread) {
+    return options.startThread(std::move(body));
+  }
+  return std::thread(std::move(body));
+}
+
+void DownloadJob::Impl::Start(const std::string& portName, bool test) {
+  auto run = std::make_shared<Run>();
+  {
+    std::lock_guard lock(mutex);
+    if (!test && !image) {
+      return;
+    }
+    if (test) {
+      run->data.state = DL_TEST;  // the test's port is not the download's
+    } else {
+      run->data = NewDownload(portName, *image);
+    }
+  }
+  run->state = run->data.state;
+  run->start = std::chrono::steady_clock::now();
+  run->ticket = test ? guard.Open(portName, PARITY_ODD, TEST_BAUD)
+                     : guard.Open(portName, PARITY_EVEN, START_BAUD);
+  if (run->ticket == PortGuard::NO_TICKET) {
+    view.ShowMessage(TEXT_OPEN_FAIL);
+    return;
+  }
+  {
+    std::lock_guard lock(mutex);
+    current = run;
+  }
+  ReapFinished();
+
+  std::thread thread;
+  try {
+    thread = Spawn([this, run] { RunWorker(*run); });
+  } catch (const std::system_error&) {
+    guard.Settle(run->ticket, JobOutcome::ThreadFailed);
+    guard.End(run->ticket, JobOutcome::ThreadFailed);
+    view.ShowMessage(TEXT_THREAD_FAIL);
+    return;
+  }
+  {
+    std::lock_guard lock(mutex);
+    workers.push_back(Worker{std::move(thread), run});
+  }
+  // The controls change before the worker goes, so that its own changes always come after.
+  if (!test) {
+    view.SetDownloadText(TEXT_CANCEL);
+    view.EnableControl(ID_QUIT, false);
+    view.EnableControl(ID_PORT_LIST, false);
+  }
+  run->go.Set();
+}
+
+// The close sequence with the stop request put before the port's last step; waits for the
+// receive watcher (and a write in progress) but never for the pacing worker.
+void DownloadJob::Impl::Cancel(bool changeControls) {
+  std::shared_ptr<Run> run;
+  {
+    std::lock_guard lock(mutex);
+    run = current;
+  }
+  if (!run || !guard.Busy()) {
+    return;
+  }
+  if (changeControls) {
+    view.EnableControl(ID_DOWNLOAD, false);
+  }
+  guard.End(run->ticket, JobOutcome::Cancelled);
+  run->stopEvent.Set();
+  if (changeControls) {
+    view.EnableControl(ID_DOWNLOAD, true);
+    view.SetDownloadText(TEXT_DOWNLOAD);
+    view.EnableControl(ID_QUIT, true);
+    view.EnableControl(ID_PORT_LIST, true);
+  }
+}
+
+void DownloadJob::Impl::RunWorker(Run& run) {
+  run.go.Wait();
+  StepContext ctx{guard, run.ticket, view, options.trace, run.start};
+  if (run.data.state == DL_TEST) {
+    TestPath(run, ctx);
+  } else {
+    for (;;) {
+      const auto wait = ScaledDelay(PacingDelay(run.data.state), options.timeScale);
+      if (run.stopEvent.WaitFor(wait)) {
+        run.stopEvent.Reset();
+        break;
+      }
+      if (!guard.Holds(run.ticket)) {
+        break;  // cancelled; its stop request is on its way
+      }
+      if (link.running() != 1) {
+        continue;
+      }
+      if (run.data.state == DL_DONE) {
+        Completion(run);
+        break;
+      }
+      const StepResult result = StepDownload(ctx, run.data);
+      run.state = run.data.state;
+      if (const std::optional<Failure> failure = FailureOf(result)) {
+        WindUp(run, *failure);
+        break;
+      }
+      if (result == StepResult::Cancelled) {
+        break;
+      }
+    }
+  }
+  run.finished = true;
+}
+
+void DownloadJob::Impl::TestPath(Run& run, StepContext& ctx) {
+  const SendResult sent = SendFrame(ctx, DL_TEST, TestCode());
+  if (sent == SendResult::Refused) {
+    return;
+  }
+  if (sent == SendResult::Short) {
+    guard.Settle(run.ticket, JobOutcome::WriteFailed);
+    guard.ClosePort(run.ticket);
+    view.ShowMessage(TEXT_WRITE_FAIL);
+  } else {
+    guard.Settle(run.ticket, JobOutcome::TestSent);
+    view.SetStatusText(TEXT_TEST_SENT);
+  }
+  StopComm(1, run.ticket);
+  guard.End(run.ticket, JobOutcome::TestSent);
+}
+
+void DownloadJob::Impl::Completion(Run& run) {
+  if (!guard.Settle(run.ticket, JobOutcome::Completed)) {
+    return;
+  }
+  view.SetStatusText(TEXT_COMPLETE);
+  StopComm(0, run.ticket);
+  guard.End(run.ticket, JobOutcome::Completed);
+}
+
+// A download that cannot go on: the port is closed at once, the user is told, and the
+// controls return to idle so that a new download can start.
+void DownloadJob::Impl::WindUp(Run& run, const Failure& failure) {
+  if (!guard.Settle(run.ticket, failure.outcome)) {
+    return;  // cancelled meanwhile; the cancel path did the rest
+  }
+  guard.ClosePort(run.ticket);
+  view.ShowMessage(failure.message);
+  StopComm(0, run.ticket);
+  guard.End(run.ticket, failure.outcome);
+}
+
+void DownloadJob::Impl::StopComm(std::uint8_t keepButtons, PortGuard::Ticket ticket) {
+  if (keepButtons != 1) {
+    view.EnableControl(ID_DOWNLOAD, false);
+  }
+  guard.ClosePort(ticket);
+  if (keepButtons != 1) {
+    view.EnableControl(ID_DOWNLOAD, true);
+    view.SetDownloadText(TEXT_DOWNLOAD);
+    view.EnableControl(ID_QUIT, true);
+  }
+  view.EnableControl(ID_PORT_LIST, true);
+}
+
+// Joins the workers of earlier runs that have ended; they make no more view calls.
+void DownloadJob::Impl::ReapFinished() {
+  std::vector<Worker> ended;
+  {
+    std::lock_guard lock(mutex);
+    auto it = workers.begin();
+    while (it != workers.end()) {
+      if (it->run->finished) {
+        ended.push_back(std::move(*it));
+        it = workers.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  for (Worker& worker : ended) {
+    worker.thread.join();
+  }
+}
+
+void DownloadJob::Impl::JoinAll() {
+  std::vector<Worker> all;
+  {
+    std::lock_guard lock(mutex);
+    all.swap(workers);
+  }
+  for (Worker& worker : all) {
+    if (worker.thread.joinable()) {
+      worker.thread.join();
+    }
+  }
+}
+
+DownloadJob::DownloadJob(JobView& view, std::unique_ptr<PortBackend> backend, JobOptions options)
+    : impl_(std::make_unique<Impl>(view, std::move(backend), std::move(options))) {}
+
+DownloadJob::~DownloadJob() {
+  impl_->Cancel(false);
+  impl_->JoinAll();
+}
+
+void DownloadJob::SetImage(const FirmwareImage& image) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->image = image;
+}
+
+bool DownloadJob::HasImage() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->image.has_value();
+}
+
+void DownloadJob::OnBnClickedDownload(const std::string& portName) {
+  if (!impl_->guard.Busy()) {
+    impl_->Start(portName, false);
+    return;
+  }
+  // The download goes on while the question is open.
+  if (impl_->view.AskOkCancel(TEXT_STOP)) {
+    impl_->Cancel(true);
+  }
+}
+
+void DownloadJob::OnBnClickedTest(const std::string& portName) {
+  if (!impl_->guard.Busy()) {
+    impl_->Start(portName, true);
+  }
+}
+
+void DownloadJob::Stop() {
+  impl_->Cancel(true);
+}
+
+void DownloadJob::WaitForWorker() {
+  impl_->JoinAll();
+}
+
+bool DownloadJob::IsRunning() const {
+  return impl_->guard.Busy();
+}
+
+bool DownloadJob::IsBusy() const {
+  std::lock_guard lock(impl_->mutex);
+  for (const Worker& worker : impl_->workers) {
+    if (!worker.run->finished) {
+      return true;
+    }
+  }
+  return false;
+}
+
+JobOutcome DownloadJob::Outcome() const {
+  return impl_->guard.Outcome();
+}
+
+OsError DownloadJob::LastOsError() const {
+  return impl_->guard.LastError();
+}
+
+DownloadState DownloadJob::State() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->current ? impl_->current->state.load() : DL_ANNOUNCE;
+}
+
+}  // namespace tarvex

@@ -1,0 +1,40 @@
+#include "protocol/image_file.h"
+
+#include <algorithm>
+#include <fstream>
+
+namespace tarvex {
+
+bool ReadImageBytes(const std::string& path, std::uint32_t position, std::span<std::uint8_t> out) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file.is_open()) {
+    return false;
+  }
+  std::fill(out.begin(), out.end(), std::uint8_t{0});
+  file.seekg(static_cast<std::streamoff>(position), std::ios::beg);
+  if (file) {
+    file.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(out.size()));
+  }
+  return true;
+}
+
+std::optional<ModelName> ReadModelName(const std::string& path) {
+  ModelName name{};
+  if (!ReadImageBytes(path, MODEL_NAME_OFFSET, name)) {
+    return std::nullopt;
+  }
+  return name;
+}
+
+FileCheck CheckImageFile(const FirmwareImage& image) {
+  const ImageLoad load = LoadImage(image.path);
+  if (!load.ok()) {
+    return load.rejection.reason == ImageError::CannotOpen ? FileCheck::Unavailable
+                                                           : FileCheck::Changed;
+  }
+  const FirmwareImage& now = *load.image;
+  const bool same = now.header == image.header && now.fileSize == image.fileSize;
+  return same ? FileCheck::Same : FileCheck::Changed;
+}
+
+}  // namespace tarvex

@@ -1,0 +1,35 @@
+// A line that writes nothing: every write "takes" its wire time at the settings in force, and
+// that time is only added up. Lets the real sequencer run a download in no time.
+#pragma once
+
+#include <chrono>
+#include <mutex>
+
+#include "link/manual_event.h"
+#include "link/port_backend.h"
+
+namespace tarvex {
+
+class NullPortBackend : public PortBackend {
+ public:
+  std::string DeviceFor(const std::string& portName) const override { return portName; }
+  bool Open(const std::string& portName, const LineSettings& settings) override;
+  std::uint32_t Write(const std::uint8_t* bytes, std::uint32_t length,
+                      std::chrono::milliseconds timeout) override;
+  std::int64_t BytesWaiting() override { return 0; }
+  PortEvent WaitEvent() override;
+  void CancelWaits() override;
+  void Close() override {}
+  OsError LastError() const override { return {}; }
+
+  // Wire time of every write so far.
+  std::chrono::microseconds WireTimeSum() const;
+
+ private:
+  mutable std::mutex mutex_;
+  LineSettings settings_;
+  std::chrono::microseconds wireTime_{0};
+  ManualEvent cancelled_{false};
+};
+
+}  // namespace tarvex

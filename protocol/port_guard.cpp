@@ -1,0 +1,141 @@
+#include "protocol/port_guard.h"
+
+#include <system_error>
+
+namespace tarvex {
+
+namespace {
+
+// A write that fell short without an OS error timed out on the line.
+OsError ShortWriteError(const OsError& fromLink, std::uint32_t written, std::uint32_t length) {
+  if (fromLink) {
+    return fromLink;
+  }
+  const std::error_code timedOut = std::make_error_code(std::errc::timed_out);
+  return OsError{timedOut.value(), timedOut.message() + " (" + std::to_string(written) + " of " +
+                                       std::to_string(length) + " bytes written)"};
+}
+
+}  // namespace
+
+PortGuard::PortGuard(SerialLink& link) : link_(link) {}
+
+PortGuard::Ticket PortGuard::Open(const std::string& portName, std::uint8_t parity,
+                                  std::uint32_t baud) {
+  std::lock_guard port(portMutex_);
+  {
+    std::lock_guard state(stateMutex_);
+    holder_ = NO_TICKET;
+    revoked_ = false;
+    outcome_ = JobOutcome::None;
+    lastError_ = OsError{};
+  }
+  link_.CloseCommPort();  // nothing is open unless a caller skipped Busy()
+  link_.running() = 1;
+  if (!link_.OpenCommPort(portName, parity, baud)) {
+    link_.running() = 0;
+    std::lock_guard state(stateMutex_);
+    lastError_ = link_.LastError();
+    outcome_ = JobOutcome::OpenFailed;
+    return NO_TICKET;
+  }
+  std::lock_guard state(stateMutex_);
+  holder_ = ++lastTicket_;
+  return holder_;
+}
+
+PortGuard::Reopen PortGuard::ReopenPort(Ticket ticket, const std::string& portName,
+                                        std::uint8_t parity, std::uint32_t baud) {
+  std::lock_guard port(portMutex_);
+  if (!Holds(ticket)) {
+    return Reopen::Refused;
+  }
+  link_.CloseCommPort();
+  if (!link_.OpenCommPort(portName, parity, baud)) {
+    KeepError(link_.LastError());
+    return Reopen::Failed;
+  }
+  link_.running() = 1;
+  return Reopen::Opened;
+}
+
+std::optional<PortGuard::Written> PortGuard::Write(Ticket ticket, const Frame& frame) {
+  std::lock_guard port(portMutex_);
+  if (!Holds(ticket)) {
+    return std::nullopt;
+  }
+  const std::uint32_t count = link_.WriteComm(frame.data(), frame.size());
+  if (count != frame.size()) {
+    KeepError(ShortWriteError(link_.LastError(), count, frame.size()));
+  }
+  return Written{count, link_.Settings()};
+}
+
+void PortGuard::ClosePort(Ticket ticket) {
+  std::lock_guard port(portMutex_);
+  if (Holds(ticket)) {
+    link_.CloseCommPort();
+  }
+}
+
+bool PortGuard::Settle(Ticket ticket, JobOutcome outcome) {
+  std::lock_guard state(stateMutex_);
+  if (!HoldsLocked(ticket)) {
+    return false;
+  }
+  if (outcome_ == JobOutcome::None) {
+    outcome_ = outcome;
+  }
+  return true;
+}
+
+bool PortGuard::End(Ticket ticket, JobOutcome unsettled) {
+  bool first = false;
+  {
+    std::lock_guard state(stateMutex_);
+    if (ticket == NO_TICKET || ticket != holder_) {
+      return false;
+    }
+    first = !revoked_;
+    revoked_ = true;
+    if (outcome_ == JobOutcome::None) {
+      outcome_ = unsettled;
+    }
+  }
+  // A second caller only waits for the first one's close.
+  std::lock_guard port(portMutex_);
+  if (first) {
+    link_.CloseCommPort();
+    std::lock_guard state(stateMutex_);
+    holder_ = NO_TICKET;
+    revoked_ = false;
+  }
+  return first;
+}
+
+bool PortGuard::Holds(Ticket ticket) const {
+  std::lock_guard state(stateMutex_);
+  return HoldsLocked(ticket);
+}
+
+bool PortGuard::Busy() const {
+  std::lock_guard state(stateMutex_);
+  return holder_ != NO_TICKET;
+}
+
+JobOutcome PortGuard::Outcome() const {
+  std::lock_guard state(stateMutex_);
+  return holder_ != NO_TICKET ? JobOutcome::None : outcome_;
+}
+
+OsError PortGuard::LastError() const {
+  std::lock_guard state(stateMutex_);
+  return lastError_;
+}
+
+void PortGuard::KeepError(const OsError& error) {
+  std::lock_guard state(stateMutex_);
+  lastError_ = error;
+}
+
+}  // namespace tarvex

@@ -1,0 +1,275 @@
+#include "protocol/sequencer.h"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+
+#include "image/image_format.h"
+#include "link/line_settings.h"
+#include "protocol/image_file.h"
+#include "protocol/texts.h"
+
+namespace tarvex {
+
+namespace {
+
+constexpr std::uint32_t WAKE_BAUD = 250000;      // bit/s, 8N2 like a DMX512 packet
+constexpr std::uint32_t DOWNLOAD_BAUD = 115200;  // bit/s, 8O1
+
+std::optional<StepResult> Failure(SendResult sent) {
+  switch (sent) {
+    case SendResult::Sent:
+      return std::nullopt;
+    case SendResult::Refused:
+      return StepResult::Cancelled;
+    case SendResult::Short:
+      return StepResult::WriteFailed;
+  }
+  return StepResult::WriteFailed;
+}
+
+std::optional<StepResult> Reopen(StepContext& ctx, DownloadData& data, std::uint8_t parity,
+                                 std::uint32_t baud) {
+  switch (ctx.port.ReopenPort(ctx.ticket, data.portName, parity, baud)) {
+    case PortGuard::Reopen::Opened:
+      return std::nullopt;
+    case PortGuard::Reopen::Refused:
+      return StepResult::Cancelled;
+    case PortGuard::Reopen::Failed:
+      break;
+  }
+  data.state = DL_DONE;
+  return StepResult::OpenFailed;
+}
+
+// Before a step sends bytes of the image file: is it still the image that was checked?
+std::optional<StepResult> CheckFile(DownloadData& data) {
+  if (data.fileChecked) {
+    return std::nullopt;
+  }
+  switch (CheckImageFile(data.image)) {
+    case FileCheck::Same:
+      data.fileChecked = true;
+      return std::nullopt;
+    case FileCheck::Unavailable:
+      return StepResult::Retry;
+    case FileCheck::Changed:
+      break;
+  }
+  return StepResult::FileChanged;
+}
+
+// The model name as the file holds it now; empty (and the file to be checked again) when the
+// file cannot be opened.
+std::optional<ModelName> ModelFromFile(DownloadData& data) {
+  std::optional<ModelName> model = ReadModelName(data.image.path);
+  if (!model) {
+    data.fileChecked = false;
+  }
+  return model;
+}
+
+StepResult StepWakeBreak(StepContext& ctx, DownloadData& data) {
+  if (auto failed = Failure(SendFrame(ctx, data.state, BreakByte()))) {
+    return *failed;
+  }
+  ctx.view.SetStatusText(TEXT_WAKE_BREAK);
+  data.state = DL_WAKE_FRAME;
+  return StepResult::Done;
+}
+
+StepResult StepWakeFrame(StepContext& ctx, DownloadData& data) {
+  if (auto failed = Reopen(ctx, data, PARITY_NONE, WAKE_BAUD)) {
+    return *failed;
+  }
+  if (auto failed = Failure(SendFrame(ctx, data.state, WakeFrame()))) {
+    return *failed;
+  }
+  ctx.view.SetStatusText(TEXT_WAKE_FRAME);
+  data.state = DL_ANNOUNCE;
+  return StepResult::Done;
+}
+
+StepResult StepAnnounce(StepContext& ctx, DownloadData& data) {
+  if (auto failed = Reopen(ctx, data, PARITY_ODD, DOWNLOAD_BAUD)) {
+    return *failed;
+  }
+  if (auto notNow = CheckFile(data)) {
+    return *notNow;
+  }
+  const std::optional<ModelName> model = ModelFromFile(data);
+  if (!model) {
+    return StepResult::Retry;
+  }
+  if (auto failed = Failure(SendFrame(ctx, data.state, AnnounceFrame(*model)))) {
+    return *failed;
+  }
+  ctx.view.SetStatusText(TEXT_ANNOUNCE);
+  data.state = DL_BLANK;
+  return StepResult::Done;
+}
+
+StepResult StepBlank(StepContext& ctx, DownloadData& data) {
+  if (auto failed = Failure(SendFrame(ctx, data.state, BlankFrame()))) {
+    return *failed;
+  }
+  data.state = DL_MODEL;
+  return StepResult::Done;
+}
+
+StepResult StepModel(StepContext& ctx, DownloadData& data) {
+  if (auto notNow = CheckFile(data)) {
+    return *notNow;
+  }
+  const std::optional<ModelName> model = ModelFromFile(data);
+  if (!model) {
+    return StepResult::Retry;
+  }
+  if (auto failed = Failure(SendFrame(ctx, data.state, ModelFrame(*model)))) {
+    return *failed;
+  }
+  data.state = DL_SIZE;
+  return StepResult::Done;
+}
+
+StepResult StepSize(StepContext& ctx, DownloadData& data) {
+  if (auto failed = Failure(SendFrame(ctx, data.state, SizeFrame(data.image.header)))) {
+    return *failed;
+  }
+  // The loader refuses other counts; the bound keeps every row read inside the header copy.
+  data.segCount = std::min<std::uint32_t>(SegmentCount(data.image.header), SEGMENT_ROWS_MAX);
+  data.progressRange = PayloadLength(data.image.header);
+  data.segIndex = 0;
+  data.segBytes = 0;
+  data.totalSent = 0;
+  data.state = DL_START;
+  ctx.view.SetProgressRange(0, data.progressRange);
+  ctx.view.SetProgressPos(0);
+  return StepResult::Done;
+}
+
+StepResult StepStart(StepContext& ctx, DownloadData& data) {
+  if (auto failed = Failure(SendFrame(ctx, data.state, StartFrame()))) {
+    return *failed;
+  }
+  ctx.view.SetStatusText(TEXT_START);
+  data.state = DL_DATA;
+  return StepResult::Done;
+}
+
+std::string SegmentCounter(std::uint32_t segment, std::uint32_t count) {
+  return std::string(TEXT_DOWNLOADING) + std::to_string(segment) + "/" + std::to_string(count);
+}
+
+// The segment that the step sends from: the current one, or the next when the current one is
+// complete (at most one move per step). Empty when every segment has been sent.
+std::optional<SegmentEntry> CurrentSegment(DownloadData& data) {
+  if (data.segIndex >= data.segCount) {
+    return std::nullopt;
+  }
+  SegmentEntry entry = SegmentAt(data.image.header, data.segIndex);
+  if (data.segBytes == entry.segmentLength) {
+    data.segBytes = 0;
+    ++data.segIndex;
+    if (data.segIndex >= data.segCount) {
+      return std::nullopt;
+    }
+    entry = SegmentAt(data.image.header, data.segIndex);
+  }
+  return entry;
+}
+
+StepResult StepEnd(StepContext& ctx, DownloadData& data, DownloadState stepState) {
+  data.state = DL_WAIT_RESET;
+  if (auto failed = Failure(SendFrame(ctx, stepState, EndFrame()))) {
+    return *failed;
+  }
+  ctx.view.SetStatusText(TEXT_WAIT_RESET);
+  return StepResult::Done;
+}
+
+StepResult StepData(StepContext& ctx, DownloadData& data) {
+  const DownloadState stepState = data.state;
+  ctx.view.SetStatusText(SegmentCounter(data.segIndex + 1, data.segCount));
+  data.state = stepState < DL_DATA_LAST ? static_cast<DownloadState>(stepState + 1) : DL_DATA_LAST;
+  ++data.dataSteps;
+
+  const std::optional<SegmentEntry> entry = CurrentSegment(data);
+  if (!entry) {
+    return StepEnd(ctx, data, stepState);
+  }
+  const std::uint32_t length = std::min(entry->segmentLength - data.segBytes, BLOCK_DATA_MAX);
+  const std::uint32_t address = entry->targetAddress + data.segBytes;
+  const std::uint32_t position = entry->fileOffset + data.segBytes;
+
+  if (auto notNow = CheckFile(data)) {
+    return *notNow;
+  }
+  std::array<std::uint8_t, BLOCK_DATA_MAX> block{};
+  const std::span<std::uint8_t> bytes(block.data(), length);
+  if (!ReadImageBytes(data.image.path, position, bytes)) {
+    data.fileChecked = false;
+    return StepResult::Retry;
+  }
+  if (auto failed = Failure(SendFrame(ctx, stepState, BlockFrame(address, bytes)))) {
+    return *failed;
+  }
+  data.segBytes += length;
+  data.totalSent += length;
+  ctx.view.SetProgressPos(data.totalSent);
+  return StepResult::Done;
+}
+
+}  // namespace
+
+DownloadData NewDownload(const std::string& portName, const FirmwareImage& image) {
+  DownloadData data;
+  data.portName = portName;
+  data.image = image;
+  data.state = image.needsWake ? DL_WAKE_BREAK : DL_ANNOUNCE;
+  return data;
+}
+
+SendResult SendFrame(StepContext& ctx, DownloadState state, const Frame& frame) {
+  const std::optional<PortGuard::Written> written = ctx.port.Write(ctx.ticket, frame);
+  if (!written) {
+    return SendResult::Refused;
+  }
+  if (ctx.trace) {
+    const auto since = std::chrono::steady_clock::now() - ctx.start;
+    ctx.trace(TraceEvent{std::chrono::duration_cast<std::chrono::milliseconds>(since), state,
+                         frame.name(), frame.size(), written->settings, written->count});
+  }
+  return written->count == frame.size() ? SendResult::Sent : SendResult::Short;
+}
+
+StepResult StepDownload(StepContext& ctx, DownloadData& data) {
+  switch (data.state) {
+    case DL_WAKE_BREAK:
+      return StepWakeBreak(ctx, data);
+    case DL_WAKE_FRAME:
+      return StepWakeFrame(ctx, data);
+    case DL_ANNOUNCE:
+      return StepAnnounce(ctx, data);
+    case DL_BLANK:
+      return StepBlank(ctx, data);
+    case DL_MODEL:
+      return StepModel(ctx, data);
+    case DL_SIZE:
+      return StepSize(ctx, data);
+    case DL_START:
+      return StepStart(ctx, data);
+    case DL_WAIT_RESET:
+      data.state = DL_DONE;
+      return StepResult::Done;
+    default:
+      break;
+  }
+  if (IsDataState(data.state)) {
+    return StepData(ctx, data);
+  }
+  // No step leads to any other value.
+  return StepResult::Done;
+}
+
+}  // namespace tarvex

@@ -1,0 +1,69 @@
+// The download sequencer: one step per call, each sending at most one frame, after the wait
+// that the pacing worker gives its state. Usable without the worker: a dry run can drive it
+// step by step against a null line.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+#include "image/image_loader.h"
+#include "protocol/download_state.h"
+#include "protocol/frames.h"
+#include "protocol/job_view.h"
+#include "protocol/port_guard.h"
+#include "protocol/trace_event.h"
+
+namespace tarvex {
+
+// What a download works on. The image is the job's own copy, taken when Download was pressed:
+// a later Open does not change a running download.
+struct DownloadData {
+  std::string portName;
+  FirmwareImage image;
+  DownloadState state = DL_ANNOUNCE;
+  std::uint32_t segIndex = 0;
+  std::uint32_t segBytes = 0;
+  std::uint32_t segCount = 0;
+  std::uint32_t progressRange = 0;
+  std::uint32_t totalSent = 0;
+  // Data steps so far, retries and the EndFrame step included. `state` counts them too but
+  // stops at DL_DATA_LAST, so that a long download (or a long wait for a missing file) never
+  // carries it into the wake-up states; the pacing is the same for every data step after the
+  // first.
+  std::uint32_t dataSteps = 0;
+  // The file at image.path was found to be the checked image. Cleared whenever the file could
+  // not be opened, so that a file that comes back is checked again before its bytes are sent.
+  bool fileChecked = false;
+};
+
+// A download as the Download button starts it: the first state follows image.needsWake.
+DownloadData NewDownload(const std::string& portName, const FirmwareImage& image);
+
+// Everything a step works with besides the download's data.
+struct StepContext {
+  PortGuard& port;
+  PortGuard::Ticket ticket;
+  JobView& view;
+  TraceSink trace;  // may be empty
+  std::chrono::steady_clock::time_point start;
+};
+
+enum class StepResult {
+  Done,         // the step did its work; `state` is the next one
+  Retry,        // the image file could not be opened: nothing was written, the step comes again
+  Cancelled,    // the run no longer holds the port: nothing was written
+  OpenFailed,   // a re-open failed; the port is closed and `state` is DL_DONE
+  WriteFailed,  // a frame did not go out whole
+  FileChanged,  // the file no longer matches the image checked at Open; nothing of it was sent
+};
+
+enum class SendResult { Sent, Refused, Short };
+
+// Writes `frame` for the step of `state` and reports it to the trace.
+SendResult SendFrame(StepContext& ctx, DownloadState state, const Frame& frame);
+
+// Performs the step of data.state (never DL_DONE or DL_TEST) and sets the next state.
+StepResult StepDownload(StepContext& ctx, DownloadData& data);
+
+}  // namespace tarvex
