@@ -1,0 +1,7 @@
+// tarvex: the desktop tool.
+#include "app/ctarvex_app.h"
+
+int main(int argc, char** argv) {
+  tarvex::CtarvexApp app(argc, argv);
+  return app.InitInstance();
+}
