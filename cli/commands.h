@@ -24,5 +24,6 @@ struct Io {
 
 void AddInfoCommand(CLI::App& app, Io io, int& exitCode);
 void AddPortsCommand(CLI::App& app, Io io, int& exitCode);
+void AddSimulateCommand(CLI::App& app, Io io, int& exitCode);
 
 }  // namespace tarvex::cli

@@ -15,6 +15,7 @@ constexpr const char* VERSION_TEXT = "tarvex-cli " TARVEX_VERSION;
 void RegisterCommands(CLI::App& app, Io io, int& exitCode) {
   AddInfoCommand(app, io, exitCode);
   AddPortsCommand(app, io, exitCode);
+  AddSimulateCommand(app, io, exitCode);
 }
 
 }  // namespace
