@@ -12,9 +12,9 @@ namespace tarvex::cli {
 
 // Exit statuses shared by every subcommand.
 inline constexpr int EXIT_OK = 0;
-inline constexpr int EXIT_FAILED = 1;      // a port could not be opened, a write failed, ...
-inline constexpr int EXIT_USAGE = 2;       // bad arguments
-inline constexpr int EXIT_BAD_IMAGE = 3;   // the image was rejected
+inline constexpr int EXIT_FAILED = 1;         // a port could not be opened, a write failed, ...
+inline constexpr int EXIT_USAGE = 2;          // bad arguments
+inline constexpr int EXIT_BAD_IMAGE = 3;      // the image was rejected
 inline constexpr int EXIT_INTERRUPTED = 130;  // Ctrl-C or SIGTERM
 
 struct Io {
@@ -25,5 +25,8 @@ struct Io {
 void AddInfoCommand(CLI::App& app, Io io, int& exitCode);
 void AddPortsCommand(CLI::App& app, Io io, int& exitCode);
 void AddSimulateCommand(CLI::App& app, Io io, int& exitCode);
+void AddDownloadCommand(CLI::App& app, Io io, int& exitCode);
+void AddTestCommand(CLI::App& app, Io io, int& exitCode);
+void AddDemoCommand(CLI::App& app, Io io, int& exitCode);
 
 }  // namespace tarvex::cli

@@ -16,6 +16,9 @@ void RegisterCommands(CLI::App& app, Io io, int& exitCode) {
   AddInfoCommand(app, io, exitCode);
   AddPortsCommand(app, io, exitCode);
   AddSimulateCommand(app, io, exitCode);
+  AddDownloadCommand(app, io, exitCode);
+  AddTestCommand(app, io, exitCode);
+  AddDemoCommand(app, io, exitCode);
 }
 
 }  // namespace
@@ -42,7 +45,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     out << VERSION_TEXT << '\n';
     return EXIT_OK;
   } catch (const CLI::ParseError& e) {
-    err << "tarvex-cli: " << e.what() << "\n" << "Run 'tarvex-cli --help' for usage.\n";
+    err << "tarvex-cli: " << e.what() << "\n"
+        << "Run 'tarvex-cli --help' for usage.\n";
     return EXIT_USAGE;
   }
   return exitCode;

@@ -1,0 +1,75 @@
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <iostream>
+
+#include "cli/commands.h"
+#include "cli/job_session.h"
+#include "image/image_loader.h"
+
+namespace tarvex::cli {
+
+namespace {
+
+struct DownloadArgs {
+  std::vector<std::string> ports;
+  std::string imagePath;
+  std::string tracePath;
+  double timeScale = 1.0;
+};
+
+bool IsTerminal(const std::ostream& out) {
+  return &out == &std::cout && isatty(STDOUT_FILENO) == 1;
+}
+
+bool HasDuplicate(const std::vector<std::string>& ports) {
+  for (std::size_t i = 0; i < ports.size(); ++i) {
+    for (std::size_t j = i + 1; j < ports.size(); ++j) {
+      if (ports[i] == ports[j]) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+int RunDownload(const DownloadArgs& args, Io io) {
+  if (HasDuplicate(args.ports)) {
+    io.err << "tarvex-cli: download: each --port may be given only once\n";
+    return EXIT_USAGE;
+  }
+  const auto load = LoadImage(args.imagePath);
+  if (!load.ok()) {
+    io.err << "tarvex-cli: " << args.imagePath << ": " << load.rejection.message << '\n';
+    return EXIT_BAD_IMAGE;
+  }
+  SessionOptions options;
+  options.kind = JobKind::Download;
+  options.timeScale = args.timeScale;
+  options.tracePath = args.tracePath;
+  options.terminal = IsTerminal(io.out);
+  const auto result = RunSession(&*load.image, args.ports, options, io);
+  ReportFailures(result, options.kind, io.err);
+  return ExitCodeFor(result, options.kind);
+}
+
+}  // namespace
+
+void AddDownloadCommand(CLI::App& app, Io io, int& exitCode) {
+  auto args = std::make_shared<DownloadArgs>();
+  auto* cmd = app.add_subcommand("download",
+                                 "Check an image and download it into the fixture "
+                                 "on each port (all ports at once)");
+  cmd->add_option("--port,-p", args->ports,
+                  "Port: COM1..COM8 or a device path such as /dev/ttyUSB0; repeat for several")
+      ->required();
+  cmd->add_option("--trace", args->tracePath,
+                  "Write one JSON line per frame sent (time, state, frame, length, settings)");
+  cmd->add_option("--time-scale", args->timeScale, "Scale every pause (testing only)")
+      ->check(CLI::Range(0.0, 1.0))
+      ->group("");
+  cmd->add_option("IMAGE", args->imagePath, "Firmware image (.zfr)")->required();
+  cmd->callback([args, io, &exitCode] { exitCode = RunDownload(*args, io); });
+}
+
+}  // namespace tarvex::cli

@@ -1,0 +1,56 @@
+// Runs one job per port at once (a production line flashes several fixtures in one go), shows
+// their progress, and stops them all on Ctrl-C or SIGTERM.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "image/image_loader.h"
+#include "link/os_error.h"
+#include "protocol/download_job.h"
+
+namespace tarvex::cli {
+
+enum class JobKind { Download, Test };
+
+struct SessionOptions {
+  JobKind kind = JobKind::Download;
+  double timeScale = 1.0;  // 1 = the real pace
+  std::string tracePath;   // empty: no trace
+  bool terminal = false;   // draw a live progress display instead of plain lines
+  // Polled between display updates; true ends the session as Ctrl-C does (used by demo).
+  std::function<bool()> shouldStop;
+};
+
+struct PortResult {
+  std::string port;
+  JobOutcome outcome = JobOutcome::None;
+  OsError error;
+  std::vector<std::string> messages;  // message boxes the job showed
+  std::string lastStatus;
+};
+
+struct SessionResult {
+  bool interrupted = false;
+  bool traceFailed = false;
+  std::vector<PortResult> ports;
+};
+
+// `image` must be null for a test job.
+SessionResult RunSession(const FirmwareImage* image, const std::vector<std::string>& ports,
+                         const SessionOptions& options, Io io);
+
+// From pressing Download to "Download Complete!" at this time scale; 0 for a test or an image
+// that can no longer be read.
+std::chrono::milliseconds PlannedDuration(const FirmwareImage* image, double timeScale);
+
+// 0 when every port reached its goal, 130 after an interrupt, 1 otherwise.
+int ExitCodeFor(const SessionResult& result, JobKind kind);
+
+// One line on `err` per port that did not reach its goal, with the reason and the fix.
+void ReportFailures(const SessionResult& result, JobKind kind, std::ostream& err);
+
+}  // namespace tarvex::cli

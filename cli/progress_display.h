@@ -1,0 +1,46 @@
+// Shows the jobs of a download: on a terminal one line per port, redrawn in place, with a
+// progress bar and the time left; otherwise plain lines, one each time a status text changes.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace tarvex::cli {
+
+struct PortProgress {
+  std::string port;
+  std::string status;
+  std::vector<std::string> statusHistory;  // plain output prints each entry once
+  std::uint32_t progressHigh = 0;
+  std::uint32_t progressPos = 0;
+  std::chrono::milliseconds remaining{0};
+};
+
+// One display line: "COM1  Downloading... 2/3  [#######.......]  45%  0:12 left".
+std::string FormatProgressLine(const PortProgress& line, std::size_t portWidth,
+                               std::size_t barWidth);
+// "1:05" for 65 s, "1:02:03" past an hour; rounded up so that 0:00 shows only at the end.
+std::string FormatRemaining(std::chrono::milliseconds remaining);
+
+class ProgressDisplay {
+ public:
+  ProgressDisplay(std::ostream& out, bool terminal);
+  void Draw(const std::vector<PortProgress>& lines);
+  // Leaves the last drawing on screen and moves below it.
+  void Finish();
+
+ private:
+  void DrawTerminal(const std::vector<PortProgress>& lines);
+  void DrawPlain(const std::vector<PortProgress>& lines);
+
+  std::ostream& out_;
+  bool terminal_;
+  std::size_t linesDrawn_ = 0;
+  std::string lastDrawing_;           // skipped when unchanged
+  std::vector<std::size_t> printed_;  // statusHistory entries printed, per line
+};
+
+}  // namespace tarvex::cli

@@ -1,0 +1,21 @@
+#include <CLI/CLI.hpp>
+
+#include "cli/commands.h"
+#include "cli/job_session.h"
+
+namespace tarvex::cli {
+
+void AddTestCommand(CLI::App& app, Io io, int& exitCode) {
+  auto port = std::make_shared<std::string>();
+  auto* cmd = app.add_subcommand("test", "Send the 16-byte test code to the port");
+  cmd->add_option("--port,-p", *port, "Port: COM1..COM8 or a device path")->required();
+  cmd->callback([port, io, &exitCode] {
+    SessionOptions options;
+    options.kind = JobKind::Test;
+    const auto result = RunSession(nullptr, {*port}, options, io);
+    ReportFailures(result, options.kind, io.err);
+    exitCode = ExitCodeFor(result, options.kind);
+  });
+}
+
+}  // namespace tarvex::cli

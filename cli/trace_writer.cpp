@@ -1,0 +1,71 @@
+#include "cli/trace_writer.h"
+
+#include <cerrno>
+#include <cstring>
+#include <sstream>
+
+#include "cli/json_writer.h"
+
+namespace tarvex::cli {
+
+namespace {
+
+const char* ParityName(std::uint8_t parity) {
+  switch (parity) {
+    case PARITY_ODD:
+      return "odd";
+    case PARITY_EVEN:
+      return "even";
+    default:
+      return "none";
+  }
+}
+
+}  // namespace
+
+std::string TraceLine(const std::string& port, const TraceEvent& event) {
+  std::ostringstream line;
+  JsonWriter json(line);
+  json.BeginObject()
+      .Key("t_ms")
+      .Int(event.sinceStart.count())
+      .Key("port")
+      .String(port)
+      .Key("state")
+      .UInt(event.state)
+      .Key("frame")
+      .String(event.frame)
+      .Key("length")
+      .UInt(event.length)
+      .Key("settings")
+      .String(Describe(event.settings))
+      .Key("baud")
+      .UInt(event.settings.baud)
+      .Key("parity")
+      .String(ParityName(event.settings.parity))
+      .Key("stop_bits")
+      .UInt(event.settings.stopBits)
+      .Key("written")
+      .UInt(event.written)
+      .EndObject();
+  return line.str();
+}
+
+OsError TraceWriter::Open(const std::string& path) {
+  errno = 0;
+  file_.open(path, std::ios::out | std::ios::trunc);
+  if (!file_) {
+    const int code = errno != 0 ? errno : EIO;
+    return {code, std::strerror(code)};
+  }
+  return {};
+}
+
+void TraceWriter::Write(const std::string& port, const TraceEvent& event) {
+  const auto line = TraceLine(port, event);
+  std::lock_guard lock(mutex_);
+  file_ << line << '\n';
+  file_.flush();
+}
+
+}  // namespace tarvex::cli

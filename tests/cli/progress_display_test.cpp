@@ -1,0 +1,78 @@
+#include "cli/progress_display.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace tarvex::cli {
+namespace {
+
+using std::chrono::milliseconds;
+
+TEST(FormatRemaining, RoundsUpToWholeSecondsAndShowsHoursPastAnHour) {
+  const struct {
+    std::int64_t ms;
+    const char* text;
+  } cases[] = {{-5, "0:00"},     {0, "0:00"},      {1, "0:01"},          {59'000, "0:59"},
+               {59'001, "1:00"}, {65'000, "1:05"}, {3'599'000, "59:59"}, {3'723'000, "1:02:03"}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(FormatRemaining(milliseconds{c.ms}), c.text) << c.ms;
+  }
+}
+
+TEST(FormatProgressLine, ShowsBarPercentAndTimeLeft) {
+  const PortProgress line{"COM1", "Downloading... 2/3", {}, 1000, 500, milliseconds{12'000}};
+  const auto text = FormatProgressLine(line, 6, 10);
+  EXPECT_EQ(text.rfind("COM1    Downloading... 2/3", 0), 0u) << text;
+  EXPECT_NE(text.find("[#####.....]  50%"), std::string::npos) << text;
+  EXPECT_NE(text.find("0:12 left"), std::string::npos) << text;
+}
+
+TEST(FormatProgressLine, EmptyRangeAndOverrunStayInsideTheBar) {
+  const PortProgress empty{"p", "QORVAL...", {}, 0, 0, milliseconds{0}};
+  EXPECT_NE(FormatProgressLine(empty, 1, 4).find("[....]   0%"), std::string::npos);
+  const PortProgress over{"p", "x", {}, 10, 20, milliseconds{0}};
+  EXPECT_NE(FormatProgressLine(over, 1, 4).find("[####] 100%"), std::string::npos);
+}
+
+TEST(ProgressDisplay, PlainOutputPrintsEveryStatusOnceInOrder) {
+  std::ostringstream out;
+  ProgressDisplay display(out, false);
+  PortProgress line{"COM1", "Start...", {"QORVAL...", "Start..."}, 0, 0, milliseconds{0}};
+  display.Draw({line});
+  line.statusHistory.push_back("Downloading... 1/1");
+  line.statusHistory.push_back("Waitting for Reset...");
+  display.Draw({line});
+  display.Draw({line});
+  display.Finish();
+  EXPECT_EQ(out.str(), "QORVAL...\nStart...\nDownloading... 1/1\nWaitting for Reset...\n");
+}
+
+TEST(ProgressDisplay, PlainOutputNamesThePortWhenThereAreSeveral) {
+  std::ostringstream out;
+  ProgressDisplay display(out, false);
+  display.Draw({{"COM1", "", {"QORVAL..."}, 0, 0, milliseconds{0}},
+                {"COM2", "", {"Start 1..."}, 0, 0, milliseconds{0}}});
+  EXPECT_EQ(out.str(), "COM1: QORVAL...\nCOM2: Start 1...\n");
+}
+
+TEST(ProgressDisplay, TerminalOutputRedrawsTheSameLinesInPlaceOnlyWhenTheyChange) {
+  std::ostringstream out;
+  ProgressDisplay display(out, true);
+  std::vector<PortProgress> lines{{"COM1", "a", {}, 0, 0, milliseconds{0}},
+                                  {"COM2", "b", {}, 0, 0, milliseconds{0}}};
+  display.Draw(lines);
+  EXPECT_EQ(out.str().find("\x1b[1A"), std::string::npos);
+  const auto first = out.str().size();
+  display.Draw(lines);
+  EXPECT_EQ(out.str().size(), first) << "an unchanged drawing is not written again";
+  lines[1].status = "c";
+  display.Draw(lines);
+  // The new drawing first moves back up to the first of the two lines.
+  EXPECT_EQ(out.str().find("\x1b[1A"), first);
+  display.Finish();
+  EXPECT_EQ(out.str().back(), '\n');
+}
+
+}  // namespace
+}  // namespace tarvex::cli
