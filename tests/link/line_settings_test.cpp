@@ -22,6 +22,10 @@ struct RuleCase {
   const char* text;
 };
 
+void PrintTo(const RuleCase& c, std::ostream* out) {
+  *out << c.text;
+}
+
 class StopBitRule : public testing::TestWithParam<RuleCase> {};
 
 TEST_P(StopBitRule, GivesStopBitsAndCharacterLength) {

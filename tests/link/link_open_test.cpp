@@ -49,6 +49,10 @@ struct OpenCase {
   PtyParity shown;        // what a pseudo-terminal keeps of the parity
 };
 
+void PrintTo(const OpenCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
 class LinkOpenSettings : public testing::TestWithParam<OpenCase> {};
 
 TEST_P(LinkOpenSettings, LeavesTheLineRawAt8BitsWithoutFlowControl) {
@@ -184,6 +188,10 @@ struct FailedOpenCase {
   const char* file;  // created as a plain file when not null
   int error;
 };
+
+void PrintTo(const FailedOpenCase& c, std::ostream* out) {
+  *out << c.name;
+}
 
 class LinkFailedOpen : public testing::TestWithParam<FailedOpenCase> {};
 
