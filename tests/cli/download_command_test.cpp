@@ -1,0 +1,175 @@
+// tarvex-cli download and test over pseudo-terminals, with the simulated fixture at the far end.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/run_cli.h"
+#include "image/image_loader.h"
+#include "sim/fixture_runner.h"
+#include "sim/pty_line.h"
+#include "tests/support/image_builder.h"
+#include "tests/support/temp_dir.h"
+
+namespace tarvex::cli {
+namespace {
+
+constexpr double TIME_SCALE = 0.002;  // a whole download in well under a second of waits
+constexpr auto GENEROUS = std::chrono::seconds(30);
+
+struct Run {
+  int code = -1;
+  std::string out;
+  std::string err;
+};
+
+Run Cli(const std::vector<std::string>& args) {
+  std::ostringstream out;
+  std::ostringstream err;
+  Run run;
+  run.code = RunCli(args, out, err);
+  run.out = out.str();
+  run.err = err.str();
+  return run;
+}
+
+// A simulated fixture listening on a fresh pseudo-terminal.
+struct Fixture {
+  Fixture() : runner(line, Options()) { EXPECT_TRUE(line.Ok() && runner.Start()); }
+  static RunnerOptions Options() {
+    RunnerOptions options;
+    options.fixture.gapScale = TIME_SCALE;
+    options.settle = std::chrono::milliseconds(50);
+    options.timeout = GENEROUS;
+    return options;
+  }
+  bool ReceivedIntact(const FirmwareImage& image) {
+    runner.Wait();
+    const auto verdict = runner.Verdict();
+    const auto mismatches = CompareWithImage(verdict, runner.Memory(), image);
+    for (const auto& fault : verdict.faults) {
+      ADD_FAILURE() << fault.text;
+    }
+    for (const auto& mismatch : mismatches) {
+      ADD_FAILURE() << mismatch;
+    }
+    return verdict.Intact() && mismatches.empty();
+  }
+  PtyLine line;
+  FixtureRunner runner;
+};
+
+class DownloadCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto spec = test::SimpleImageSpec();
+    imagePath = test::WriteImage(dir.File("good.zfr"), spec).string();
+    image = *LoadImage(imagePath).image;
+  }
+  std::vector<std::string> Download(std::vector<std::string> ports) {
+    std::vector<std::string> args{"download", "--time-scale", std::to_string(TIME_SCALE)};
+    for (auto& port : ports) {
+      args.push_back("--port");
+      args.push_back(std::move(port));
+    }
+    args.push_back(imagePath);
+    return args;
+  }
+  test::TempDir dir;
+  std::string imagePath;
+  FirmwareImage image;
+};
+
+TEST_F(DownloadCommand, DownloadsIntoTheFixtureAndPrintsTheStatusTexts) {
+  Fixture fixture;
+  auto args = Download({fixture.line.SlavePath()});
+  const auto tracePath = dir.File("trace.jsonl").string();
+  args.insert(args.begin() + 1, {"--trace", tracePath});
+  const auto run = Cli(args);
+  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_TRUE(fixture.ReceivedIntact(image));
+  const auto expected = std::string("QORVAL...\nStart...\nDownloading... 1/2\n") +
+                        "Downloading... 2/2\nWaitting for Reset...\nDownload Complete!\n";
+  EXPECT_EQ(run.out, expected);
+
+  // One line per frame: announce, blank, model, size, start, blocks 1024 + 476 + 10, end.
+  std::ifstream trace(tracePath);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(trace, line);) {
+    lines.push_back(line);
+  }
+  ASSERT_EQ(lines.size(), 9u);
+  EXPECT_NE(lines.front().find("\"frame\":\"AnnounceFrame\""), std::string::npos) << lines[0];
+  EXPECT_NE(lines.front().find("\"settings\":\"115200 8O1\""), std::string::npos) << lines[0];
+  EXPECT_NE(lines[5].find("\"length\":1033,"), std::string::npos) << lines[5];
+  EXPECT_NE(lines[5].find("\"written\":1033"), std::string::npos) << lines[5];
+  EXPECT_NE(lines.back().find("\"frame\":\"EndFrame\""), std::string::npos) << lines.back();
+}
+
+TEST_F(DownloadCommand, SeveralPortsRunAtOnceAndAllMustComplete) {
+  Fixture first;
+  Fixture second;
+  const auto run = Cli(Download({first.line.SlavePath(), second.line.SlavePath()}));
+  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_TRUE(first.ReceivedIntact(image));
+  EXPECT_TRUE(second.ReceivedIntact(image));
+  EXPECT_NE(run.out.find(first.line.SlavePath() + ": Download Complete!"), std::string::npos);
+  EXPECT_NE(run.out.find(second.line.SlavePath() + ": Download Complete!"), std::string::npos);
+}
+
+TEST_F(DownloadCommand, OnePortThatCannotOpenFailsTheRunWithTheReason) {
+  Fixture good;
+  const auto missing = dir.File("no-such-port").string();
+  const auto run = Cli(Download({good.line.SlavePath(), missing}));
+  EXPECT_EQ(run.code, 1);
+  EXPECT_TRUE(good.ReceivedIntact(image));
+  EXPECT_NE(run.err.find(missing + ": Open CommPort Fail"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("No such file or directory"), std::string::npos) << run.err;
+}
+
+TEST_F(DownloadCommand, UsageAndImageErrorsStopBeforeAnyPortIsOpened) {
+  Fixture fixture;
+  const auto damaged = dir.File("damaged.zfr").string();
+  auto spec = test::SimpleImageSpec();
+  spec.imageCrc = 0x12345678;
+  test::WriteImage(damaged, spec);
+  const struct {
+    std::vector<std::string> args;
+    int code;
+    const char* err;
+  } cases[] = {
+      {{"download", "--port", fixture.line.SlavePath(), damaged}, 3, "CRC"},
+      {{"download", imagePath}, 2, "--port"},
+      {{"download", "--port", "COM1", "--port", "COM1", imagePath}, 2, "only once"},
+      {{"test"}, 2, "--port"},
+  };
+  for (const auto& c : cases) {
+    const auto run = Cli(c.args);
+    EXPECT_EQ(run.code, c.code) << c.args.back();
+    EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+  }
+  fixture.runner.Stop();
+  EXPECT_FALSE(fixture.runner.Verdict().anythingReceived);
+}
+
+TEST(TestCommand, SendsTheTestCodeAtTheTestSettings) {
+  PtyLine line;
+  ASSERT_TRUE(line.Ok());
+  const auto run = Cli({"test", "--port", line.SlavePath()});
+  EXPECT_EQ(run.code, 0) << run.err;
+  EXPECT_EQ(run.out, "Send Test Code !\n");
+  const auto bytes = line.ReadFor(16, std::chrono::seconds(5));
+  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "ZEFRA COMM TEST ");
+}
+
+TEST(TestCommand, APortThatCannotOpenGivesExitOne) {
+  test::TempDir dir;
+  const auto run = Cli({"test", "--port", dir.File("absent").string()});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_NE(run.err.find("Open CommPort Fail"), std::string::npos) << run.err;
+}
+
+}  // namespace
+}  // namespace tarvex::cli
