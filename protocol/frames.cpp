@@ -34,7 +34,7 @@ class FrameWriter {
   }
   void Put(std::span<const std::uint8_t> bytes) {
     assert(frame_.size_ + bytes.size() <= FRAME_MAX);
-    std::memcpy(frame_.bytes_.data() + frame_.size_, bytes.data(), bytes.size());
+    std::copy(bytes.begin(), bytes.end(), frame_.bytes_.begin() + frame_.size_);
     frame_.size_ += static_cast<std::uint32_t>(bytes.size());
   }
   void Put(std::string_view text) {
@@ -63,7 +63,7 @@ class FrameWriter {
 
 Frame::Frame(std::string_view name, std::span<const std::uint8_t> bytes) : name_(name) {
   size_ = static_cast<std::uint32_t>(std::min<std::size_t>(bytes.size(), FRAME_MAX));
-  std::memcpy(bytes_.data(), bytes.data(), size_);
+  std::copy_n(bytes.begin(), size_, bytes_.begin());
 }
 
 Frame BreakByte() {
