@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -9,6 +10,7 @@
 #include "cli/json_writer.h"
 #include "image/image_format.h"
 #include "image/image_loader.h"
+#include "protocol/schedule.h"
 
 namespace tarvex::cli {
 
@@ -42,7 +44,8 @@ std::string DisplayText(std::string_view bytes) {
 }
 
 // The members of the --json object; everything `info` reports about an image is added here.
-void WriteImageObject(JsonWriter& json, const FirmwareImage& image) {
+void WriteImageObject(JsonWriter& json, const FirmwareImage& image,
+                      const std::optional<ScheduleEstimate>& schedule) {
   const ImageHeader& header = image.header;
   const std::uint32_t count = SegmentCount(header);
   json.BeginObject();
@@ -64,10 +67,15 @@ void WriteImageObject(JsonWriter& json, const FirmwareImage& image) {
         .EndObject();
   }
   json.EndArray();
+  if (schedule) {
+    json.Key("data_steps").UInt(schedule->dataSteps);
+    json.Key("estimated_duration_ms").Int(schedule->duration.count());
+  }
   json.EndObject();
 }
 
-void PrintText(std::ostream& out, const FirmwareImage& image) {
+void PrintText(std::ostream& out, const FirmwareImage& image,
+               const std::optional<ScheduleEstimate>& schedule) {
   const ImageHeader& header = image.header;
   const std::uint32_t count = SegmentCount(header);
   out << "image           " << image.path << '\n'
@@ -82,6 +90,12 @@ void PrintText(std::ostream& out, const FirmwareImage& image) {
     out << Format("  %2u  0x%08X   0x%08X      %10u\n", i + 1, row.fileOffset, row.targetAddress,
                   row.segmentLength);
   }
+  if (schedule) {
+    out << "data steps      " << schedule->dataSteps << " (blocks and the end frame)\n"
+        << "download time   " << schedule->duration.count() << " ms ("
+        << Format("%.1f", static_cast<double>(schedule->duration.count()) / 1000.0)
+        << " s from Download to \"Download Complete!\")\n";
+  }
 }
 
 int RunInfo(const InfoOptions& options, Io io) {
@@ -90,12 +104,14 @@ int RunInfo(const InfoOptions& options, Io io) {
     io.err << "tarvex-cli: " << options.imagePath << ": " << load.rejection.message << '\n';
     return EXIT_BAD_IMAGE;
   }
+  // The estimate runs the real sequencer against a null line, so it cannot drift from a download.
+  const auto schedule = EstimateSchedule(*load.image);
   if (options.json) {
     JsonWriter json(io.out);
-    WriteImageObject(json, *load.image);
+    WriteImageObject(json, *load.image, schedule);
     io.out << '\n';
   } else {
-    PrintText(io.out, *load.image);
+    PrintText(io.out, *load.image, schedule);
   }
   return EXIT_OK;
 }
