@@ -13,6 +13,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <algorithm>
+#include <atomic>
 #include <limits>
 
 #include "app/about_dlg.h"
@@ -273,20 +274,26 @@ void CtarvexDlg::ShutDownJob() {
 
 // --- JobView ------------------------------------------------------------------------------
 
+// Each call takes its own copies: a caller released at shutdown may return before it has run.
+
 void CtarvexDlg::SetStatusText(const std::string& utf8) {
-  caller_.Call([&] { statusLabel_->setText(FromUtf8(utf8)); });
+  caller_.Call([this, text = FromUtf8(utf8)] {
+    statusLabel_->setText(text);
+    emit StatusShown(text);
+  });
 }
 
 void CtarvexDlg::SetProgressRange(std::uint32_t low, std::uint32_t high) {
-  caller_.Call([&] { progressBar_->setRange(ProgressValue(low), ProgressValue(high)); });
+  caller_.Call(
+      [this, low, high] { progressBar_->setRange(ProgressValue(low), ProgressValue(high)); });
 }
 
 void CtarvexDlg::SetProgressPos(std::uint32_t pos) {
-  caller_.Call([&] { progressBar_->setValue(ProgressValue(pos)); });
+  caller_.Call([this, pos] { progressBar_->setValue(ProgressValue(pos)); });
 }
 
 void CtarvexDlg::EnableControl(int id, bool enable) {
-  caller_.Call([&] {
+  caller_.Call([this, id, enable] {
     if (QWidget* control = Control(id)) {
       control->setEnabled(enable);
     }
@@ -294,18 +301,20 @@ void CtarvexDlg::EnableControl(int id, bool enable) {
 }
 
 void CtarvexDlg::SetDownloadText(const std::string& utf8) {
-  caller_.Call([&] { downloadButton_->setText(FromUtf8(utf8)); });
+  caller_.Call([this, text = FromUtf8(utf8)] { downloadButton_->setText(text); });
 }
 
 void CtarvexDlg::ShowMessage(const std::string& utf8) {
-  caller_.Call([&] { ShowPrompterMessage(FromUtf8(utf8)); });
+  caller_.Call([this, text = FromUtf8(utf8)] { ShowPrompterMessage(text); });
 }
 
 bool CtarvexDlg::AskOkCancel(const std::string& utf8) {
-  bool ok = false;  // a released call counts as Cancel
-  caller_.Call(
-      [&] { ok = prompter_->AskOkCancel(this, QString::fromUtf8(APP_NAME), FromUtf8(utf8)); });
-  return ok;
+  // Atomic: a caller released at shutdown reads it while the question may still be open.
+  auto ok = std::make_shared<std::atomic<bool>>(false);  // a released call counts as Cancel
+  caller_.Call([this, ok, text = FromUtf8(utf8)] {
+    *ok = prompter_->AskOkCancel(this, QString::fromUtf8(APP_NAME), text);
+  });
+  return *ok;
 }
 
 void CtarvexDlg::NotifyReceived() {

@@ -75,6 +75,8 @@ class CtarvexDlg : public QDialog, public JobView {
  signals:
   // The first paint's logo attempt has returned.
   void LogoAttemptFinished();
+  // The status label now shows `text`.
+  void StatusShown(const QString& text);
 
  protected:
   void paintEvent(QPaintEvent* event) override;

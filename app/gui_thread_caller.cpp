@@ -3,10 +3,11 @@
 #include <QMetaObject>
 #include <QThread>
 #include <memory>
+#include <utility>
 
 namespace tarvex {
 
-void GuiThreadCaller::Call(const std::function<void()>& fn) {
+void GuiThreadCaller::Call(std::function<void()> fn) {
   if (QThread::currentThread() == context_.thread()) {
     fn();
     return;
@@ -20,11 +21,10 @@ void GuiThreadCaller::Call(const std::function<void()>& fn) {
     }
     term = term_;
   }
-  // `fn` is touched only while its caller still waits, that is while the term in which it was
-  // queued lasts. The term changes on the context's thread only, so not during the call.
+  // Calls queued before a stop are dropped, also when serving has resumed since.
   QMetaObject::invokeMethod(
       &context_,
-      [this, done, term, &fn] {
+      [this, done, term, fn = std::move(fn)] {
         if (InTerm(term)) {
           fn();
         }

@@ -19,7 +19,8 @@ class GuiThreadCaller {
 
   // On the context's thread: runs `fn` at once. From any other thread: has the context's thread
   // run it and returns when it has, or at once without running it when serving has stopped.
-  void Call(const std::function<void()>& fn);
+  // `fn` must own what it uses: a released caller may return while `fn` still runs.
+  void Call(std::function<void()> fn);
 
   // Both on the context's thread. StopServing() releases every waiting caller; calls from other
   // threads return at once until ResumeServing().
