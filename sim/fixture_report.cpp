@@ -48,6 +48,9 @@ std::string DescribeVerdict(const FixtureVerdict& verdict) {
                                  : std::string("(none)")) +
           "\n";
   text += "Blocks:         " + std::to_string(verdict.blocks) + "\n";
+  if (verdict.testCodes != 0) {
+    text += "Test codes:     " + std::to_string(verdict.testCodes) + "\n";
+  }
   text += "Received:       " + std::to_string(verdict.totalBytes) + " bytes in " +
           std::to_string(verdict.segments.size()) + " segment(s)\n";
   for (const MemorySegment& segment : verdict.segments) {

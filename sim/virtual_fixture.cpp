@@ -21,11 +21,12 @@ constexpr std::size_t MODEL_FRAME_SIZE = 1 + MODEL_NAME_SIZE + 2;
 constexpr std::size_t SIZE_FRAME_SIZE = 7;
 constexpr std::size_t START_SIZE = 5;
 constexpr std::size_t END_SIZE = 3;
+constexpr std::size_t TEST_CODE_SIZE = 16;
 constexpr std::size_t BLOCK_HEADER_SIZE = 7;  // command byte, address, length
 constexpr std::size_t CRC_SIZE = 2;
-constexpr std::size_t WAKE_FILL_SIZE = 512;  // bytes of 0xFB before the free last byte
-constexpr std::size_t BLANK_TEXT_SIZE = 7;   // "ZEFRA" and two spaces
-constexpr std::size_t BLANK_ZEROS_FROM = 8;  // byte 7 is free, the rest is zero
+constexpr std::size_t WAKE_FILL_SIZE = 512;               // bytes of 0xFB before the free last byte
+constexpr std::size_t BLANK_TEXT_SIZE = 7;                // "ZEFRA" and two spaces
+constexpr std::size_t BLANK_ZEROS_FROM = 8;               // byte 7 is free, the rest is zero
 constexpr std::uint32_t PAYLOAD_MIN = SEGMENT_ROW_SIZE;   // bytes: a payload holds one row at least
 constexpr std::uint32_t PAYLOAD_MAX = 64u * 1024 * 1024;  // bytes: more than any fixture can hold
 
@@ -87,6 +88,8 @@ std::size_t FixedLength(FixtureFrame frame) {
       return 0;
     case FixtureFrame::EndFrame:
       return END_SIZE;
+    case FixtureFrame::TestCode:
+      return TEST_CODE_SIZE;
   }
   return 0;
 }
@@ -145,6 +148,8 @@ std::string_view FrameName(FixtureFrame frame) {
       return "BlockFrame";
     case FixtureFrame::EndFrame:
       return "EndFrame";
+    case FixtureFrame::TestCode:
+      return "TestCode";
   }
   return "?";
 }
@@ -218,10 +223,22 @@ std::size_t VirtualFixture::TakeBytes(std::span<const std::uint8_t> bytes,
       !SettingsMatch(RequiredSettings(frame.frame), settings, options_.parityView)) {
     frame.wrongSettings = settings;
   }
-  const std::size_t target = frame.length != 0 ? frame.length : BLOCK_HEADER_SIZE;
+  // Before a download, "ZEFRA" may also begin the shorter test code: look at its length first.
+  const bool maybeTestCode = frame.frame == FixtureFrame::AnnounceFrame && phase_ == Phase::Idle &&
+                             frame.bytes.size() < TEST_CODE_SIZE;
+  const std::size_t target = maybeTestCode       ? TEST_CODE_SIZE
+                             : frame.length != 0 ? frame.length
+                                                 : BLOCK_HEADER_SIZE;
   const std::size_t take = std::min(target - frame.bytes.size(), bytes.size());
   frame.bytes.insert(frame.bytes.end(), bytes.begin(), bytes.begin() + take);
   frame.end = arrival;
+  if (maybeTestCode && frame.bytes.size() == TEST_CODE_SIZE) {
+    const tarvex::Frame testCode = tarvex::TestCode();
+    if (std::equal(frame.bytes.begin(), frame.bytes.end(), testCode.bytes().begin())) {
+      frame.frame = FixtureFrame::TestCode;
+      frame.length = TEST_CODE_SIZE;
+    }
+  }
   if (frame.length == 0 && frame.bytes.size() == BLOCK_HEADER_SIZE) {
     const std::uint16_t dataLength = ReadLe16(&frame.bytes[5]);
     if (dataLength > BLOCK_DATA_MAX) {
@@ -261,6 +278,13 @@ void VirtualFixture::FlushUnknownBytes() {
 
 void VirtualFixture::CompleteFrame() {
   const FixtureFrame frame = pending_->frame;
+  if (frame == FixtureFrame::TestCode) {
+    // Not part of a download: the loader stays where it was.
+    CheckSettings();
+    ++testCodes_;
+    pending_.reset();
+    return;
+  }
   CheckOrder(frame);
   CheckGap(frame);
   CheckSettings();
@@ -291,6 +315,8 @@ VirtualFixture::Phase VirtualFixture::PhaseAfter(FixtureFrame frame) {
       return Phase::InData;
     case FixtureFrame::EndFrame:
       return Phase::Finished;
+    case FixtureFrame::TestCode:
+      break;
   }
   return Phase::Idle;
 }
@@ -339,6 +365,7 @@ void VirtualFixture::CheckGap(FixtureFrame frame) {
   milliseconds minimum{0};
   switch (frame) {
     case FixtureFrame::BreakByte:
+    case FixtureFrame::TestCode:
       break;
     case FixtureFrame::WakeFrame:
       minimum = GAP_BEFORE_WAKE;
@@ -458,6 +485,8 @@ void VirtualFixture::CheckContent() {
                      std::to_string(*announcedSize_) + " that SizeFrame announced");
       }
       break;
+    case FixtureFrame::TestCode:
+      break;  // handled before the download's checks
   }
 }
 
@@ -515,6 +544,7 @@ FixtureVerdict VirtualFixture::Verdict() const {
   verdict.segments = memory_.Segments();
   verdict.totalBytes = memory_.TotalBytes();
   verdict.blocks = blocks_;
+  verdict.testCodes = testCodes_;
   verdict.faults = faults_;
   if (unknownRun_ != 0) {
     verdict.faults.push_back(UnknownBytesFault());

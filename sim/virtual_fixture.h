@@ -39,6 +39,7 @@ enum class FixtureFrame : std::uint8_t {
   StartFrame,
   BlockFrame,
   EndFrame,
+  TestCode,  // the Test button's code, before a download
 };
 std::string_view FrameName(FixtureFrame frame);
 
@@ -84,6 +85,7 @@ struct FixtureVerdict {
   std::vector<MemorySegment> segments;         // contiguous address ranges received
   std::uint64_t totalBytes = 0;                // distinct addresses written
   std::uint32_t blocks = 0;                    // block frames received, good or bad
+  std::uint32_t testCodes = 0;                 // test codes received before the download
   std::vector<FixtureFault> faults;            // empty: the download arrived intact
   bool Intact() const { return anythingReceived && faults.empty(); }
 };
@@ -161,6 +163,7 @@ class VirtualFixture {
   std::optional<std::uint32_t> announcedSize_;
   std::uint64_t dataBytes_ = 0;  // sum of the lengths of the good blocks
   std::uint32_t blocks_ = 0;
+  std::uint32_t testCodes_ = 0;
   std::uint32_t dataFrames_ = 0;  // blocks and end frame, for the gap after the start frame
   std::vector<FixtureFault> faults_;
   FixtureMemory memory_;

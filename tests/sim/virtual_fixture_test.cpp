@@ -318,7 +318,9 @@ TEST(VirtualFixtureTest, UnknownSettingsAreNotChecked) {
 // same, and so does a line that delivers one byte at a time.
 TEST(VirtualFixtureTest, FramesSplitAnywhereDecodeTheSame) {
   const ImageSpec spec(test::Model("7K SPLIT"), {{0x40, test::PseudoRandomBytes(12, 6)}});
-  const Script script = test::DownloadScript(spec, true);
+  Script script = test::DownloadScript(spec, true);
+  script.insert(script.begin(), test::Make(TestCode(), 0ms));
+  script[1].gap = 1s;
   VirtualFixture whole(STRICT_TIMING);
   test::FeedScript(whole, script);
   ASSERT_TRUE(whole.Verdict().Intact()) << Texts(whole.Verdict());
@@ -352,6 +354,25 @@ TEST(VirtualFixtureTest, FramesSplitAnywhereDecodeTheSame) {
   }
   EXPECT_TRUE(byteWise.Verdict().Intact()) << Texts(byteWise.Verdict());
   EXPECT_EQ(byteWise.Memory(), whole.Memory());
+}
+
+TEST(VirtualFixtureTest, TestCodesBeforeADownloadAreCountedNotFaulted) {
+  Script script = test::DownloadScript(test::SimpleImageSpec(), false);
+  script.insert(script.begin(), test::Make(TestCode(), 0ms));
+  script.insert(script.begin(), test::Make(TestCode(), 0ms));
+  script[2].gap = 3s;  // the announce frame
+  VirtualFixture fixture(STRICT_TIMING);
+  test::FeedScript(fixture, script);
+  const FixtureVerdict verdict = fixture.Verdict();
+  EXPECT_TRUE(verdict.Intact()) << Texts(verdict);
+  EXPECT_EQ(verdict.testCodes, 2u);
+  EXPECT_EQ(verdict.modelText, "TEST MODEL");
+
+  VirtualFixture atWrongSpeed(STRICT_TIMING);
+  atWrongSpeed.Feed(BytesOf(TestCode()), FixtureClock::now(), test::SETTINGS_8E1);
+  const FixtureVerdict wrong = atWrongSpeed.Verdict();
+  EXPECT_EQ(wrong.testCodes, 1u);
+  EXPECT_EQ(KindsOf(wrong), (std::set{FaultKind::WrongLineSettings, FaultKind::Incomplete}));
 }
 
 TEST(VirtualFixtureTest, TwoFramesInOneChunkAreBothDecodedButTooClose) {
