@@ -1,21 +1,16 @@
 // tarvex-cli simulate: a virtual fixture on a new pseudo-terminal. It waits for one download to
 // arrive, checks it as a fixture would, and tells what it received.
-#include <pthread.h>
-#include <signal.h>
-
 #include <CLI/CLI.hpp>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <fstream>
-#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
-#include <thread>
 
 #include "cli/commands.h"
+#include "cli/interrupt_signals.h"
 #include "sim/fixture_report.h"
 #include "sim/fixture_runner.h"
 #include "sim/pty_line.h"
@@ -24,54 +19,13 @@ namespace tarvex::cli {
 
 namespace {
 
+// How often the main thread looks for Ctrl-C / SIGTERM while the fixture listens.
+constexpr std::chrono::milliseconds SIGNAL_PERIOD{100};
+
 struct SimulateOptions {
-  std::string out;        // Intel HEX file for the memory received; empty: none
-  double timeoutS = 0.0;  // seconds; 0 waits until a download is over
-};
-
-// Turns Ctrl-C and SIGTERM into a call of `onInterrupt` on a thread of its own. The signals are
-// blocked in the constructing thread, and so in every thread it starts afterwards; construct it
-// before starting any thread that must not be killed by them.
-class InterruptWatch {
- public:
-  explicit InterruptWatch(std::function<void()> onInterrupt)
-      : onInterrupt_(std::move(onInterrupt)) {
-    sigemptyset(&signals_);
-    sigaddset(&signals_, SIGINT);
-    sigaddset(&signals_, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &signals_, &previousMask_);
-    thread_ = std::thread([this] { Watch(); });
-  }
-
-  ~InterruptWatch() {
-    closing_ = true;
-    pthread_kill(thread_.native_handle(), SIGTERM);  // ends its sigwait; not taken as a request
-    thread_.join();
-    pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr);
-  }
-
-  InterruptWatch(const InterruptWatch&) = delete;
-  InterruptWatch& operator=(const InterruptWatch&) = delete;
-
- private:
-  void Watch() {
-    for (;;) {
-      int signal = 0;
-      if (sigwait(&signals_, &signal) != 0) {
-        continue;
-      }
-      if (closing_) {
-        return;
-      }
-      onInterrupt_();
-    }
-  }
-
-  std::function<void()> onInterrupt_;
-  sigset_t signals_{};
-  sigset_t previousMask_{};
-  std::atomic<bool> closing_{false};
-  std::thread thread_;
+  std::string out;         // Intel HEX file for the memory received; empty: none
+  double timeoutS = 0.0;   // seconds; 0 waits until a download is over
+  double timeScale = 1.0;  // of the download's pauses; the fixture expects gaps scaled alike
 };
 
 bool WriteMemory(const std::string& path, const FixtureMemory& memory, Io io) {
@@ -91,20 +45,26 @@ int RunSimulate(const SimulateOptions& options, Io io) {
     return EXIT_FAILED;
   }
   RunnerOptions runnerOptions;
+  runnerOptions.fixture.gapScale = options.timeScale;
   runnerOptions.timeout =
       std::chrono::milliseconds(static_cast<std::int64_t>(options.timeoutS * 1000));
   FixtureRunner runner(line, runnerOptions);
-  const InterruptWatch interrupts([&runner] { runner.RequestStop(); });
+  // Before the runner's thread starts, so that it inherits the blocked signals.
+  InterruptSignals signals;
 
-  io.out << "Simulated fixture listening on " << line.SlavePath() << '\n'
-         << "Waiting for a download (e.g. tarvex-cli download --port " << line.SlavePath()
-         << " IMAGE); Ctrl-C to stop.\n"
-         << std::flush;
   if (!runner.Start()) {
     io.err << "tarvex-cli: cannot start the fixture's thread\n";
     return EXIT_FAILED;
   }
-  runner.Wait();
+  io.out << "Simulated fixture listening on " << line.SlavePath() << '\n'
+         << "Waiting for a download (e.g. tarvex-cli download --port " << line.SlavePath()
+         << " IMAGE); Ctrl-C to stop.\n"
+         << std::flush;
+  while (!runner.WaitFor(std::chrono::milliseconds{0})) {
+    if (signals.WaitFor(SIGNAL_PERIOD)) {
+      runner.Stop();
+    }
+  }
 
   const FixtureVerdict verdict = runner.Verdict();
   switch (runner.End()) {
@@ -145,6 +105,11 @@ void AddSimulateCommand(CLI::App& app, Io io, int& exitCode) {
                    "Give up after S seconds (default: wait until a download is over)")
       ->type_name("S")
       ->check(CLI::PositiveNumber);
+  simulate
+      ->add_option("--time-scale", options->timeScale,
+                   "Expect every pause scaled by this factor (testing only)")
+      ->check(CLI::Range(0.0, 1.0))
+      ->group("");
   simulate->footer(
       "Exit status: 0 when a download arrived intact, 1 when it had faults or none was over in "
       "time, 130 after Ctrl-C or SIGTERM.");

@@ -4,11 +4,16 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "link/line_settings.h"
+#include "link/serial_link.h"
 #include "protocol/frames.h"
 #include "sim/virtual_fixture.h"
 #include "tests/support/image_builder.h"
@@ -86,6 +91,25 @@ inline void FeedScript(VirtualFixture& fixture, const Script& script, double sca
     now += std::chrono::duration_cast<FixtureClock::duration>(sent.gap * scale);
     fixture.Feed(sent.bytes, now, sent.settings);
   }
+}
+
+// Plays `script` into `port` as the sender does: the port is re-opened whenever the line settings
+// change, and each frame waits its (scaled) gap after the previous write has finished.
+inline void PlayScript(const std::string& port, const Script& script, double scale) {
+  SerialLink link(MakeNativePortBackend());
+  std::optional<LineSettings> current;
+  for (const Sent& sent : script) {
+    std::this_thread::sleep_for(sent.gap * scale);
+    if (current != sent.settings) {
+      link.CloseCommPort();
+      ASSERT_TRUE(link.OpenCommPort(port, sent.settings.parity, sent.settings.baud))
+          << link.LastError().message;
+      current = sent.settings;
+    }
+    ASSERT_EQ(link.WriteComm(sent.bytes.data(), static_cast<std::uint32_t>(sent.bytes.size())),
+              sent.bytes.size());
+  }
+  link.CloseCommPort();
 }
 
 }  // namespace tarvex::test

@@ -3,11 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
-#include <thread>
-
 #include "image/image_loader.h"
-#include "link/serial_link.h"
 #include "tests/sim/download_script.h"
 #include "tests/support/temp_dir.h"
 
@@ -25,25 +21,6 @@ std::string Texts(const FixtureVerdict& verdict) {
     texts += fault.text + "\n";
   }
   return texts;
-}
-
-// Plays `script` into `port` as the sender does: the port is re-opened whenever the line settings
-// change, and each frame waits its (scaled) gap after the previous write has finished.
-void Play(const std::string& port, const Script& script, double scale) {
-  SerialLink link(MakeNativePortBackend());
-  std::optional<LineSettings> current;
-  for (const test::Sent& sent : script) {
-    std::this_thread::sleep_for(sent.gap * scale);
-    if (current != sent.settings) {
-      link.CloseCommPort();
-      ASSERT_TRUE(link.OpenCommPort(port, sent.settings.parity, sent.settings.baud))
-          << link.LastError().message;
-      current = sent.settings;
-    }
-    ASSERT_EQ(link.WriteComm(sent.bytes.data(), static_cast<std::uint32_t>(sent.bytes.size())),
-              sent.bytes.size());
-  }
-  link.CloseCommPort();
 }
 
 RunnerOptions Compressed(double scale) {
@@ -67,7 +44,7 @@ TEST(FixtureRunnerTest, DownloadWithWakeUpArrivesIntactOverThePseudoTerminal) {
   ASSERT_TRUE(line.Ok());
   FixtureRunner runner(line, Compressed(SCALE));
   ASSERT_TRUE(runner.Start());
-  Play(line.SlavePath(), test::DownloadScript(spec, true), SCALE);
+  test::PlayScript(line.SlavePath(), test::DownloadScript(spec, true), SCALE);
 
   ASSERT_TRUE(runner.WaitFor(RUN_LIMIT));
   EXPECT_EQ(runner.End(), RunEnd::EndReceived);
@@ -90,7 +67,7 @@ TEST(FixtureRunnerTest, FramesAtTheWrongParityAreSeenOverThePseudoTerminal) {
   ASSERT_TRUE(line.Ok());
   FixtureRunner runner(line, Compressed(SCALE));
   ASSERT_TRUE(runner.Start());
-  Play(line.SlavePath(), script, SCALE);
+  test::PlayScript(line.SlavePath(), script, SCALE);
 
   ASSERT_TRUE(runner.WaitFor(RUN_LIMIT));
   const FixtureVerdict verdict = runner.Verdict();
