@@ -201,17 +201,6 @@ class DownloadTest : public QObject {
     Compare(bench.Controls(), IDLE, "a while after the stop");
   }
 
-  void testSendsTheCodeAndChangesNoControl() {
-    Bench bench;
-    QVERIFY(bench.Ready());
-    bench.TypePort(QString::fromStdString(bench.device()));
-    bench.Click(ID_TEST);
-    QVERIFY(WaitUntil([&] { return !bench.dialog().Job().IsBusy(); }));
-    QCOMPARE(bench.Status(), QStringLiteral("Send Test Code !"));
-    Compare(bench.Controls(), ControlState{"Download", false, true, true, true}, "after Test");
-    QVERIFY(PortIsFree(bench.device()));
-  }
-
   void portThatCannotBeOpened() {
     TempDir dir;
     Bench bench;

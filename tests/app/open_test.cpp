@@ -154,14 +154,6 @@ class OpenTest : public QObject {
     QCOMPARE(window.PathShown(), first);
     QCOMPARE(window.ModelShown(), QStringLiteral("FIRST"));
   }
-
-  void laterGoodImageReplacesTheModel() {
-    TempDir dir;
-    Window window;
-    window.Open({WriteModelImage(dir, "a.zfr", "660 RUDO")});
-    window.Open({WriteModelImage(dir, "b.zfr", "PLAIN")});
-    QCOMPARE(window.ModelShown(), QStringLiteral("PLAIN"));
-  }
 };
 
 QTEST_MAIN(OpenTest)

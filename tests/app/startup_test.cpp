@@ -209,7 +209,8 @@ class StartupTest : public QObject {
     QVERIFY(!dialog.isVisible());
   }
 
-  void windowMenuOpensTheAboutBox() {
+  // The window menu's entry, offered as the context menu, opens the about box.
+  void aboutBox() {
     ScriptedPrompter prompter;
     CtarvexDlg dialog(TestSeams(prompter));
     const auto menu = dialog.MakeWindowMenu();
@@ -217,40 +218,36 @@ class StartupTest : public QObject {
     QCOMPARE(actions.size(), 1);
     QCOMPARE(actions.front()->text(), QStringLiteral("&About tarvex..."));
 
-    QString seenCaption;
+    QString caption;
+    QStringList texts;
+    bool hasIcon = false;
+    bool okIsDefault = false;
     QTimer::singleShot(0, [&] {
       auto* about = qobject_cast<CAboutDlg*>(QApplication::activeModalWidget());
-      if (about != nullptr) {
-        seenCaption = about->windowTitle();
-        about->accept();
+      if (about == nullptr) {
+        return;
+      }
+      caption = about->windowTitle();
+      for (const QLabel* label : about->findChildren<QLabel*>()) {
+        hasIcon = hasIcon || !label->pixmap().isNull();
+        if (!label->text().isEmpty()) {
+          texts.append(label->text());
+        }
+      }
+      auto* ok = about->findChild<QPushButton*>(QStringLiteral("1"));
+      okIsDefault = ok != nullptr && ok->isDefault() && ok->text() == QLatin1String("OK");
+      if (okIsDefault) {
+        QTest::mouseClick(ok, Qt::LeftButton);
+      } else {
+        about->reject();
       }
     });
     actions.front()->trigger();  // returns when the about box has closed
-    QCOMPARE(seenCaption, QStringLiteral("About tarvex"));
-  }
-
-  void aboutBox() {
-    CAboutDlg about;
-    QCOMPARE(about.windowTitle(), QStringLiteral("About tarvex"));
-    QStringList texts;
-    bool hasIcon = false;
-    for (const QLabel* label : about.findChildren<QLabel*>()) {
-      hasIcon = hasIcon || !label->pixmap().isNull();
-      if (!label->text().isEmpty()) {
-        texts.append(label->text());
-      }
-    }
+    QCOMPARE(caption, QStringLiteral("About tarvex"));
     QVERIFY(hasIcon);
-    QVERIFY(texts.contains(QStringLiteral("tarvex, Version 1.0")));
     QCOMPARE(texts.size(), 2);
-    auto* ok = about.findChild<QPushButton*>(QStringLiteral("1"));
-    QVERIFY(ok != nullptr);
-    QCOMPARE(ok->text(), QStringLiteral("OK"));
-    QVERIFY(ok->isDefault());
-    about.show();
-    QTest::mouseClick(ok, Qt::LeftButton);
-    QVERIFY(!about.isVisible());
-    QCOMPARE(about.result(), int(QDialog::Accepted));
+    QCOMPARE(texts.front(), QStringLiteral("tarvex, Version 1.0"));
+    QVERIFY(okIsDefault);
   }
 };
 

@@ -59,14 +59,6 @@ class ViewCallsTest : public QObject {
     QCOMPARE(ranOn.load(), context.thread());
   }
 
-  void onTheWindowThreadItRunsAtOnce() {
-    QObject context;
-    GuiThreadCaller caller(context);
-    bool ran = false;
-    caller.Call([&ran] { ran = true; });
-    QVERIFY(ran);
-  }
-
   void stopReleasesAWaitingWorkerAndDropsItsCall() {
     QObject context;
     GuiThreadCaller caller(context);
