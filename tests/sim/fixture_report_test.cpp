@@ -30,30 +30,5 @@ TEST(FixtureReportTest, IntelHexKeepsAddressesAndNeverCrossesA64KiBWindow) {
             ":00000001FF\n");
 }
 
-TEST(FixtureReportTest, VerdictTellsSegmentsAndFaults) {
-  FixtureVerdict verdict;
-  verdict.anythingReceived = true;
-  verdict.model = test::Model("TEST MODEL");
-  verdict.modelText = "TEST MODEL";
-  verdict.announcedSize = 1560;
-  verdict.blocks = 3;
-  verdict.totalBytes = 1510;
-  verdict.segments = {{0x10000, 1500}, {0x20000, 10}};
-  EXPECT_EQ(DescribeVerdict(verdict),
-            "Model:          TEST MODEL\n"
-            "Wake-up:        no\n"
-            "Payload length: 1560 bytes\n"
-            "Blocks:         3\n"
-            "Received:       1510 bytes in 2 segment(s)\n"
-            "  0x00010000  1500 bytes\n"
-            "  0x00020000  10 bytes\n"
-            "Verdict: received intact\n");
-
-  verdict.faults = {{FaultKind::BadCrc, std::chrono::microseconds{31140600}, "bad"}};
-  const std::string text = DescribeVerdict(verdict);
-  EXPECT_NE(text.find("Faults:\n  +31.141 s  bad\nVerdict: 1 fault(s)\n"), std::string::npos)
-      << text;
-}
-
 }  // namespace
 }  // namespace tarvex
