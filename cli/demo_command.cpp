@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "cli/commands.h"
+#include "cli/interrupt_signals.h"
 #include "cli/job_session.h"
 #include "image/image_loader.h"
 #include "sim/fixture_report.h"
@@ -54,6 +55,8 @@ int RunDemo(const DemoArgs& args, Io io) {
     io.err << "tarvex-cli: cannot create a pseudo-terminal for the simulated fixture\n";
     return EXIT_FAILED;
   }
+  // Before the fixture's thread exists, so that it never takes Ctrl-C or SIGTERM itself.
+  InterruptSignals signals;
   RunnerOptions runnerOptions;
   runnerOptions.fixture.gapScale = args.timeScale;
   FixtureRunner runner(line, runnerOptions);
