@@ -78,3 +78,16 @@ INSTANTIATE_TEST_SUITE_P(Signals, Interrupt, ::testing::Values(SIGINT, SIGTERM),
 
 }  // namespace
 }  // namespace tarvex::cli
+
+namespace tarvex::cli {
+namespace {
+
+TEST(DemoInterrupt, CtrlCStopsTheDownloadAndTheSimulatedFixture) {
+  const pid_t pid = Spawn({"demo"});
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // into the 10 s before the blank
+  kill(pid, SIGINT);
+  EXPECT_EQ(WaitExit(pid, std::chrono::seconds(5)), 130);
+}
+
+}  // namespace
+}  // namespace tarvex::cli
