@@ -51,11 +51,14 @@ PortGuard::Reopen PortGuard::ReopenPort(Ticket ticket, const std::string& portNa
     return Reopen::Refused;
   }
   link_.CloseCommPort();
+  // Set before the open, as the buttons do: a watcher that started before it would find 0 and
+  // end at once, leaving the port unwatched.
+  link_.running() = 1;
   if (!link_.OpenCommPort(portName, parity, baud)) {
+    link_.running() = 0;
     KeepError(link_.LastError());
     return Reopen::Failed;
   }
-  link_.running() = 1;
   return Reopen::Opened;
 }
 

@@ -36,8 +36,8 @@ class PortGuard {
   // `running` is 0 again, the outcome is OpenFailed and LastError() says why.
   Ticket Open(const std::string& portName, std::uint8_t parity, std::uint32_t baud);
 
-  // The close sequence, then an open at other settings; `running` = 1 after it succeeded. On
-  // failure the port stays closed with `running` 0. Refused when the run no longer holds it.
+  // The close sequence, then an open at other settings with `running` = 1. On failure the port
+  // stays closed with `running` 0. Refused when the run no longer holds it.
   Reopen ReopenPort(Ticket ticket, const std::string& portName, std::uint8_t parity,
                     std::uint32_t baud);
 
