@@ -1,0 +1,244 @@
+// Pacing fidelity of a whole download through the real POSIX backend into a pseudo-terminal:
+// for every step, the measured gap between the end of one frame's write and the end of the next
+// (or from the press of Download to the first frame, or from the end frame to "Download
+// Complete!") minus the scheduled gap (the pacing wait plus the frame's own wire time). Also the
+// CPU time the job spends against its wall time, and the resident memory at different image
+// sizes. Compressed runs keep the wire time real (the backend waits for it) and scale the waits.
+//
+//   pacing_bench --benchmark_filter=Compressed   # a few seconds
+//   pacing_bench                                 # adds a real-pace run of ~43 s
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <time.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "image/image_loader.h"
+#include "link/manual_event.h"
+#include "link/port_backend.h"
+#include "protocol/download_job.h"
+#include "protocol/pacing.h"
+#include "protocol/texts.h"
+#include "sim/pty_line.h"
+#include "tests/support/image_builder.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using tarvex::DownloadState;
+
+constexpr std::chrono::milliseconds RSS_SAMPLE_PERIOD{20};
+
+double Seconds(const timespec& t) {
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+double ThreadCpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return Seconds(t);
+}
+
+double ProcessCpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return Seconds(t);
+}
+
+long ResidentKb() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmRSS:", 0) == 0) {
+      return std::stol(line.substr(6));
+    }
+  }
+  return 0;
+}
+
+// A window that shows nothing and only notes when the download completed.
+class QuietView : public tarvex::JobView {
+ public:
+  void SetStatusText(const std::string& utf8) override {
+    if (utf8 == tarvex::TEXT_COMPLETE) {
+      completedAt = Clock::now();
+      completed.Set();
+    }
+  }
+  void SetProgressRange(std::uint32_t, std::uint32_t) override {}
+  void SetProgressPos(std::uint32_t) override {}
+  void EnableControl(int, bool) override {}
+  void SetDownloadText(const std::string&) override {}
+  void ShowMessage(const std::string&) override { completed.Set(); }
+  bool AskOkCancel(const std::string&) override { return false; }
+  void NotifyReceived() override {}
+
+  tarvex::ManualEvent completed{false};
+  Clock::time_point completedAt;
+};
+
+struct Stamp {
+  Clock::time_point at;  // the write has returned
+  DownloadState state;
+  std::chrono::microseconds wire;
+};
+
+struct Run {
+  std::vector<double> overshootMs;  // per step
+  double wallS = 0;
+  double jobCpuS = 0;
+  long peakRssKb = 0;
+  bool completed = false;
+};
+
+// Reads and discards what the job writes, so the line never fills; keeps its own CPU time.
+class Drain {
+ public:
+  explicit Drain(tarvex::PtyLine& line)
+      : thread_([this, &line] {
+          std::array<std::uint8_t, 4096> sink{};
+          while (!stop_) {
+            line.Read(sink.data(), sink.size(), std::chrono::milliseconds{50});
+          }
+          cpuS_ = ThreadCpuSeconds();
+        }) {}
+  double Finish() {
+    stop_ = true;
+    thread_.join();
+    return cpuS_;
+  }
+
+ private:
+  std::atomic<bool> stop_{false};
+  double cpuS_ = 0;
+  std::thread thread_;
+};
+
+std::chrono::nanoseconds Scheduled(DownloadState state, double scale) {
+  return tarvex::ScaledDelay(tarvex::PacingDelay(state), scale);
+}
+
+Run Download(const tarvex::FirmwareImage& image, double scale) {
+  tarvex::PtyLine line;
+  Drain drain(line);
+  QuietView view;
+  std::mutex mutex;
+  std::vector<Stamp> stamps;
+  tarvex::JobOptions options;
+  options.timeScale = scale;
+  options.trace = [&](const tarvex::TraceEvent& event) {
+    const Clock::time_point now = Clock::now();
+    std::lock_guard lock(mutex);
+    stamps.push_back({now, event.state, tarvex::WireTime(event.settings, event.length)});
+  };
+
+  Run run;
+  const double cpu0 = ProcessCpuSeconds();
+  const double mainCpu0 = ThreadCpuSeconds();
+  const Clock::time_point pressed = Clock::now();
+  {
+    tarvex::DownloadJob job(view, tarvex::MakeNativePortBackend(), options);
+    job.SetImage(image);
+    job.OnBnClickedDownload(line.SlavePath());
+    while (!view.completed.WaitFor(RSS_SAMPLE_PERIOD)) {
+      run.peakRssKb = std::max(run.peakRssKb, ResidentKb());
+    }
+    job.WaitForWorker();
+    run.completed = job.Outcome() == tarvex::JobOutcome::Completed;
+  }
+  run.wallS = std::chrono::duration<double>(Clock::now() - pressed).count();
+  const double mainCpu = ThreadCpuSeconds() - mainCpu0;
+  run.jobCpuS = ProcessCpuSeconds() - cpu0 - mainCpu - drain.Finish();
+
+  Clock::time_point previous = pressed;
+  const DownloadState first = image.needsWake ? tarvex::DL_WAKE_BREAK : tarvex::DL_ANNOUNCE;
+  for (std::size_t i = 0; i < stamps.size(); ++i) {
+    const DownloadState state = i == 0 ? first : stamps[i].state;
+    const auto scheduled = Scheduled(state, scale) + stamps[i].wire;
+    run.overshootMs.push_back(
+        std::chrono::duration<double, std::milli>(stamps[i].at - previous - scheduled).count());
+    previous = stamps[i].at;
+  }
+  if (run.completed) {
+    const auto scheduled =
+        Scheduled(tarvex::DL_WAIT_RESET, scale) + Scheduled(tarvex::DL_DONE, scale);
+    run.overshootMs.push_back(
+        std::chrono::duration<double, std::milli>(view.completedAt - previous - scheduled).count());
+  }
+  return run;
+}
+
+tarvex::FirmwareImage MakeImage(const tarvex::test::TempDir& dir, std::uint32_t bytes,
+                                const char* model) {
+  tarvex::test::ImageSpec spec;
+  spec.model = tarvex::test::Model(model);
+  spec.segments = {{0x00010000, tarvex::test::PseudoRandomBytes(bytes, bytes)}};
+  const auto path = dir.File("bench.zfr");
+  tarvex::test::WriteImage(path, spec);
+  return *tarvex::LoadImage(path.string()).image;
+}
+
+void Report(benchmark::State& state, const Run& run) {
+  std::vector<double> sorted = run.overshootMs;
+  std::sort(sorted.begin(), sorted.end());
+  const double median = sorted.empty() ? 0 : sorted[sorted.size() / 2];
+  const double worst = sorted.empty() ? 0 : sorted.back();
+  state.SetIterationTime(run.wallS);
+  state.counters["steps"] = static_cast<double>(sorted.size());
+  state.counters["median_ms"] = median;
+  state.counters["worst_ms"] = worst;
+  state.counters["best_ms"] = sorted.empty() ? 0 : sorted.front();
+  state.counters["cpu_pct"] = 100.0 * run.jobCpuS / run.wallS;
+  state.counters["rss_kb"] = static_cast<double>(run.peakRssKb);
+  if (!run.completed) {
+    state.SkipWithError("the download did not complete");
+  }
+}
+
+// Blocks of 1024 bytes, waits a hundred times shorter.
+void BM_PacingCompressed(benchmark::State& state) {
+  tarvex::test::TempDir dir;
+  const auto image = MakeImage(dir, static_cast<std::uint32_t>(state.range(0)) * 1024, "7K BENCH");
+  for (auto _ : state) {
+    Report(state, Download(image, 0.01));
+  }
+}
+BENCHMARK(BM_PacingCompressed)->Arg(32)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+// Resident memory with images of different sizes (waits a thousand times shorter).
+void BM_MemoryCompressed(benchmark::State& state) {
+  tarvex::test::TempDir dir;
+  const auto image = MakeImage(dir, static_cast<std::uint32_t>(state.range(0)) * 1024, "BENCH");
+  for (auto _ : state) {
+    Report(state, Download(image, 0.001));
+  }
+}
+BENCHMARK(BM_MemoryCompressed)
+    ->Arg(8)
+    ->Arg(128)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
+
+// A small image with the wake-up at the real pace: about 42.5 s.
+void BM_PacingRealPace(benchmark::State& state) {
+  tarvex::test::TempDir dir;
+  const auto image = MakeImage(dir, 2000, "7K BENCH");
+  for (auto _ : state) {
+    Report(state, Download(image, 1.0));
+  }
+}
+BENCHMARK(BM_PacingRealPace)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
