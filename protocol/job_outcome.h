@@ -12,7 +12,6 @@ enum class JobOutcome {
   ThreadFailed,  // the pacing worker could not be started ("Thread Fail")
   WriteFailed,   // a frame did not go out whole ("Write CommPort Fail")
   FileChanged,   // the image on disk no longer matches the one checked at Open ("文件出错")
-  TooManySteps,  // never produced: the data phase keeps its own step count (see sequencer.h)
 };
 
 }  // namespace tarvex

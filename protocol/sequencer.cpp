@@ -231,12 +231,14 @@ DownloadData NewDownload(const std::string& portName, const FirmwareImage& image
 }
 
 SendResult SendFrame(StepContext& ctx, DownloadState state, const Frame& frame) {
+  // The trace gives the moment the frame began to go out, as a line analyser would see it.
+  const auto began = std::chrono::steady_clock::now();
   const std::optional<PortGuard::Written> written = ctx.port.Write(ctx.ticket, frame);
   if (!written) {
     return SendResult::Refused;
   }
   if (ctx.trace) {
-    const auto since = std::chrono::steady_clock::now() - ctx.start;
+    const auto since = began - ctx.start;
     ctx.trace(TraceEvent{std::chrono::duration_cast<std::chrono::milliseconds>(since), state,
                          frame.name(), frame.size(), written->settings, written->count});
   }

@@ -12,7 +12,7 @@
 namespace tarvex {
 
 struct TraceEvent {
-  std::chrono::milliseconds sinceStart{0};  // since Download (or Test) was pressed
+  std::chrono::milliseconds sinceStart{0};  // from Download (or Test) to the start of the write
   DownloadState state = 0;                  // the state whose step wrote the frame
   std::string_view frame;                   // "AnnounceFrame", ...
   std::uint32_t length = 0;                 // bytes asked to write
