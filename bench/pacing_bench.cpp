@@ -179,11 +179,11 @@ Run Download(const tarvex::FirmwareImage& image, double scale) {
 
 tarvex::FirmwareImage MakeImage(const tarvex::test::TempDir& dir, std::uint32_t bytes,
                                 const char* model) {
-  tarvex::test::ImageSpec spec;
-  spec.model = tarvex::test::Model(model);
-  spec.segments = {{0x00010000, tarvex::test::PseudoRandomBytes(bytes, bytes)}};
+  tarvex::test::ImagePlan plan;
+  plan.model = tarvex::test::Model(model);
+  plan.segments = {{0x00010000, tarvex::test::PseudoRandomBytes(bytes, bytes)}};
   const auto path = dir.File("bench.zfr");
-  tarvex::test::WriteImage(path, spec);
+  tarvex::test::WriteImage(path, plan);
   return *tarvex::LoadImage(path.string()).image;
 }
 

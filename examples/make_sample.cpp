@@ -7,7 +7,7 @@
 
 namespace {
 
-tarvex::test::ImageSpec SampleSpec() {
+tarvex::test::ImagePlan SamplePlan() {
   using tarvex::test::PseudoRandomBytes;
   return {tarvex::test::Model("VUN D7 DEMO"),
           {{0x00010000, PseudoRandomBytes(1500, 1)},
@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   try {
-    tarvex::test::WriteImage(argv[1], SampleSpec());
+    tarvex::test::WriteImage(argv[1], SamplePlan());
   } catch (const std::exception& e) {
     std::fprintf(stderr, "tarvex-make-sample: %s\n", e.what());
     return 1;

@@ -70,8 +70,8 @@ class Bench {
   const std::string& device() const { return line_.SlavePath(); }
 
   // Writes, opens and returns an image; the window shows it.
-  FirmwareImage OpenImage(const char* file, ImageSpec spec) {
-    const auto path = WriteImage(dir_.File(file), spec);
+  FirmwareImage OpenImage(const char* file, ImagePlan plan) {
+    const auto path = WriteImage(dir_.File(file), plan);
     prompter.openAnswers.push_back({QString::fromStdString(path.string())});
     dialog_->OnOpenImage();
     return *LoadImage(path.string()).image;
@@ -130,8 +130,8 @@ class DownloadTest : public QObject {
     Bench bench;
     QVERIFY(bench.Ready());
     QVERIFY(bench.runner().Start());
-    ImageSpec spec = SimpleImageSpec();
-    const FirmwareImage image = bench.OpenImage("first.zfr", spec);
+    ImagePlan plan = SimpleImagePlan();
+    const FirmwareImage image = bench.OpenImage("first.zfr", plan);
     bench.TypePort(QString::fromStdString(bench.device()));
 
     ControlState seenWhileDownloading;
@@ -154,7 +154,7 @@ class DownloadTest : public QObject {
     QCOMPARE(bench.prompter.questions.front().caption, QStringLiteral("tarvex"));
     Compare(bench.Controls(), DOWNLOADING, "after STOP? answered Cancel");
     // Another image opened meanwhile is for the next download, not this one.
-    ImageSpec other = SimpleImageSpec();
+    ImagePlan other = SimpleImagePlan();
     other.model = Model("OTHER");
     other.segments.front().data = PseudoRandomBytes(1500, 99);
     bench.OpenImage("second.zfr", other);
@@ -185,7 +185,7 @@ class DownloadTest : public QObject {
   void stopAnsweredOk() {
     Bench bench;
     QVERIFY(bench.Ready());
-    bench.OpenImage("image.zfr", SimpleImageSpec());
+    bench.OpenImage("image.zfr", SimpleImagePlan());
     bench.TypePort(QString::fromStdString(bench.device()));
     bench.Click(ID_DOWNLOAD);
     QVERIFY(WaitUntil([&] { return bench.statuses.contains(QStringLiteral("QORVAL...")); }));
@@ -204,7 +204,7 @@ class DownloadTest : public QObject {
   void portThatCannotBeOpened() {
     TempDir dir;
     Bench bench;
-    bench.OpenImage("image.zfr", SimpleImageSpec());
+    bench.OpenImage("image.zfr", SimpleImagePlan());
     bench.TypePort(QString::fromStdString(dir.File("no-such-port").string()));
     bench.Click(ID_DOWNLOAD);
     QCOMPARE(bench.prompter.MessageTexts(), QStringList{"Open CommPort Fail"});
@@ -223,7 +223,7 @@ class DownloadTest : public QObject {
     QFETCH(bool, insideAWorkerCall);
     Bench bench;
     QVERIFY(bench.Ready());
-    bench.OpenImage("image.zfr", SimpleImageSpec());
+    bench.OpenImage("image.zfr", SimpleImagePlan());
     bench.TypePort(QString::fromStdString(bench.device()));
     bench.dialog().show();
     if (insideAWorkerCall) {

@@ -21,15 +21,15 @@ QString Q(const std::filesystem::path& path) {
 }
 
 QString WriteModelImage(const TempDir& dir, const char* file, std::string_view model) {
-  ImageSpec spec = SimpleImageSpec();
-  spec.model = Model(model);
-  return Q(WriteImage(dir.File(file), spec));
+  ImagePlan plan = SimpleImagePlan();
+  plan.model = Model(model);
+  return Q(WriteImage(dir.File(file), plan));
 }
 
 QString WriteDamagedImage(const TempDir& dir, const char* file) {
-  ImageSpec spec = SimpleImageSpec();
-  spec.bytes.push_back({300, 0xA5});  // a payload byte changed after the CRC was taken
-  return Q(WriteImage(dir.File(file), spec));
+  ImagePlan plan = SimpleImagePlan();
+  plan.bytes.push_back({300, 0xA5});  // a payload byte changed after the CRC was taken
+  return Q(WriteImage(dir.File(file), plan));
 }
 
 struct Window {

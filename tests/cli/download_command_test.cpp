@@ -64,8 +64,8 @@ struct Fixture {
 class DownloadCommand : public ::testing::Test {
  protected:
   void SetUp() override {
-    auto spec = test::SimpleImageSpec();
-    imagePath = test::WriteImage(dir.File("good.zfr"), spec).string();
+    auto plan = test::SimpleImagePlan();
+    imagePath = test::WriteImage(dir.File("good.zfr"), plan).string();
     image = *LoadImage(imagePath).image;
   }
   std::vector<std::string> Download(std::vector<std::string> ports) {
@@ -132,9 +132,9 @@ TEST_F(DownloadCommand, OnePortThatCannotOpenFailsTheRunWithTheReason) {
 TEST_F(DownloadCommand, UsageAndImageErrorsStopBeforeAnyPortIsOpened) {
   Fixture fixture;
   const auto damaged = dir.File("damaged.zfr").string();
-  auto spec = test::SimpleImageSpec();
-  spec.imageCrc = 0x12345678;
-  test::WriteImage(damaged, spec);
+  auto plan = test::SimpleImagePlan();
+  plan.imageCrc = 0x12345678;
+  test::WriteImage(damaged, plan);
   const struct {
     std::vector<std::string> args;
     int code;

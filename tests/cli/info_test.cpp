@@ -26,17 +26,17 @@ CliRun RunTool(const std::vector<std::string>& args) {
 
 class InfoCommand : public testing::Test {
  protected:
-  std::string Write(const test::ImageSpec& spec) {
-    return test::WriteImage(dir_.File("image.zfr"), spec).string();
+  std::string Write(const test::ImagePlan& plan) {
+    return test::WriteImage(dir_.File("image.zfr"), plan).string();
   }
   test::TempDir dir_;
 };
 
 TEST_F(InfoCommand, JsonDescribesAGoodImage) {
-  test::ImageSpec spec{test::Model("VUN D7"),
+  test::ImagePlan plan{test::Model("VUN D7"),
                        {{0x00010000, test::Bytes(1500, 1)}, {0x00020000, test::Bytes(10, 2)}}};
-  const std::string path = Write(spec);
-  const auto bytes = test::BuildImage(spec);
+  const std::string path = Write(plan);
+  const auto bytes = test::BuildImage(plan);
   const std::uint32_t crc = ReadLe32(bytes.data() + 4);
 
   const CliRun run = RunTool({"info", "--json", path});
@@ -60,9 +60,9 @@ TEST_F(InfoCommand, JsonDescribesAGoodImage) {
 }
 
 TEST_F(InfoCommand, JsonEscapesTheModelAndReadsItAsLatin1) {
-  test::ImageSpec spec = test::SimpleImageSpec();
-  spec.model = test::Model("A\"B\\C\x01\xE9");
-  const CliRun run = RunTool({"info", "--json", Write(spec)});
+  test::ImagePlan plan = test::SimpleImagePlan();
+  plan.model = test::Model("A\"B\\C\x01\xE9");
+  const CliRun run = RunTool({"info", "--json", Write(plan)});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find(R"("model":"A\"B\\C\u0001)"
                          "\xC3\xA9\""),
@@ -71,7 +71,7 @@ TEST_F(InfoCommand, JsonEscapesTheModelAndReadsItAsLatin1) {
 }
 
 TEST_F(InfoCommand, PlainTextForPeople) {
-  const CliRun run = RunTool({"info", Write(test::SimpleImageSpec())});
+  const CliRun run = RunTool({"info", Write(test::SimpleImagePlan())});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("model           TEST MODEL\n"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("wake-up         no\n"), std::string::npos);
@@ -79,9 +79,9 @@ TEST_F(InfoCommand, PlainTextForPeople) {
 }
 
 TEST_F(InfoCommand, RejectedImageExits3WithOneLineOnStderr) {
-  test::ImageSpec spec = test::SimpleImageSpec();
-  spec.imageCrc = 0x0BADF00D;
-  const std::string path = Write(spec);
+  test::ImagePlan plan = test::SimpleImagePlan();
+  plan.imageCrc = 0x0BADF00D;
+  const std::string path = Write(plan);
   const CliRun run = RunTool({"info", "--json", path});
   EXPECT_EQ(run.status, 3);
   EXPECT_EQ(run.out, "");

@@ -35,11 +35,11 @@ ImageHeader HeaderOf(const test::Bytes& image) {
 }
 
 TEST(ImageHeader, FieldsDecodeFromTheirOffsets) {
-  test::ImageSpec spec{test::Model("VUN D7 DEMO"),
+  test::ImagePlan plan{test::Model("VUN D7 DEMO"),
                        {{0x00010000, test::Bytes(1500, 1)}, {0xDEADBEEF, test::Bytes(10, 2)}}};
-  spec.imageCrc = 0xCAFEF00D;
-  spec.bytes = {{8, 0x99}};  // reserved word: decoded by nobody
-  const ImageHeader header = HeaderOf(test::BuildImage(spec));
+  plan.imageCrc = 0xCAFEF00D;
+  plan.bytes = {{8, 0x99}};  // reserved word: decoded by nobody
+  const ImageHeader header = HeaderOf(test::BuildImage(plan));
 
   EXPECT_EQ(PayloadLength(header), 256 + 1500 + 10 - 32u);
   EXPECT_EQ(ImageCrcField(header), 0xCAFEF00Du);
@@ -50,7 +50,7 @@ TEST(ImageHeader, FieldsDecodeFromTheirOffsets) {
 }
 
 TEST(ImageHeader, FourteenRowsFillTheHeaderExactly) {
-  std::vector<test::SegmentSpec> segments;
+  std::vector<test::SegmentPlan> segments;
   for (std::uint32_t i = 0; i < SEGMENT_ROWS_MAX; ++i) {
     segments.emplace_back(0x1000 * i, test::Bytes(i + 1, 0));
   }

@@ -13,23 +13,23 @@ namespace tarvex {
 namespace {
 
 using test::Bytes;
-using test::ImageSpec;
+using test::ImagePlan;
 
 class LoaderTest : public testing::Test {
  protected:
-  std::string Write(const ImageSpec& spec) {
-    return test::WriteImage(dir_.File("image-" + std::to_string(++files_) + ".zfr"), spec).string();
+  std::string Write(const ImagePlan& plan) {
+    return test::WriteImage(dir_.File("image-" + std::to_string(++files_) + ".zfr"), plan).string();
   }
-  ImageLoad Load(const ImageSpec& spec) { return LoadImage(Write(spec)); }
+  ImageLoad Load(const ImagePlan& plan) { return LoadImage(Write(plan)); }
 
   test::TempDir dir_;
   int files_ = 0;
 };
 
 TEST_F(LoaderTest, GoodImageYieldsWhatADownloadNeeds) {
-  const ImageSpec spec = test::SimpleImageSpec();
-  const Bytes bytes = test::BuildImage(spec);
-  const std::string path = Write(spec);
+  const ImagePlan plan = test::SimpleImagePlan();
+  const Bytes bytes = test::BuildImage(plan);
+  const std::string path = Write(plan);
 
   const ImageLoad load = LoadImage(path);
   ASSERT_TRUE(load.ok()) << load.rejection.message;
@@ -44,22 +44,22 @@ TEST_F(LoaderTest, GoodImageYieldsWhatADownloadNeeds) {
 }
 
 TEST_F(LoaderTest, WakeFlagFollowsTheModelName) {
-  ImageSpec spec = test::SimpleImageSpec();
-  spec.model = test::Model("VUN D7");
-  EXPECT_TRUE(Load(spec).image->needsWake);
-  spec.model = test::Model("VUN D9");
-  EXPECT_FALSE(Load(spec).image->needsWake);
-  spec.model[15] = 'S';
-  EXPECT_TRUE(Load(spec).image->needsWake);
+  ImagePlan plan = test::SimpleImagePlan();
+  plan.model = test::Model("VUN D7");
+  EXPECT_TRUE(Load(plan).image->needsWake);
+  plan.model = test::Model("VUN D9");
+  EXPECT_FALSE(Load(plan).image->needsWake);
+  plan.model[15] = 'S';
+  EXPECT_TRUE(Load(plan).image->needsWake);
 }
 
 TEST_F(LoaderTest, HeaderOfAFileShorterThan256BytesIsZeroFilled) {
-  ImageSpec spec{test::Model("TINY"), {{0x100, Bytes(20, 0xAB)}}};
-  spec.dataStart = 48;  // data right after the single row: a 68-byte file
-  const Bytes bytes = test::BuildImage(spec);
+  ImagePlan plan{test::Model("TINY"), {{0x100, Bytes(20, 0xAB)}}};
+  plan.dataStart = 48;  // data right after the single row: a 68-byte file
+  const Bytes bytes = test::BuildImage(plan);
   ASSERT_EQ(bytes.size(), 68u);
 
-  const ImageLoad load = Load(spec);
+  const ImageLoad load = Load(plan);
   ASSERT_TRUE(load.ok()) << load.rejection.message;
   EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), load.image->header.begin()));
   EXPECT_TRUE(std::all_of(load.image->header.begin() + 68, load.image->header.end(),
@@ -67,19 +67,19 @@ TEST_F(LoaderTest, HeaderOfAFileShorterThan256BytesIsZeroFilled) {
 }
 
 TEST_F(LoaderTest, TrailingBytesAndFourteenSegmentsAreAccepted) {
-  std::vector<test::SegmentSpec> segments;
+  std::vector<test::SegmentPlan> segments;
   for (std::uint32_t i = 0; i < SEGMENT_ROWS_MAX; ++i) {
     segments.emplace_back(i, Bytes(3, static_cast<std::uint8_t>(i)));
   }
-  ImageSpec spec{test::Model("X"), segments};
-  spec.trailing = Bytes(100, 0x5A);
-  EXPECT_TRUE(Load(spec).ok());
+  ImagePlan plan{test::Model("X"), segments};
+  plan.trailing = Bytes(100, 0x5A);
+  EXPECT_TRUE(Load(plan).ok());
 }
 
 // Each fault has its own reason, and the sentence carries what a person needs to see.
 struct RejectCase {
   std::string label;
-  std::function<void(ImageSpec&)> damage;
+  std::function<void(ImagePlan&)> damage;
   ImageError reason;
   std::string messageHas;
 };
@@ -91,45 +91,45 @@ void PrintTo(const RejectCase& c, std::ostream* os) {
 class LoaderRejects : public LoaderTest, public testing::WithParamInterface<RejectCase> {};
 
 TEST_P(LoaderRejects, WithItsOwnReason) {
-  ImageSpec spec = test::SimpleImageSpec();
-  GetParam().damage(spec);
-  const ImageLoad load = Load(spec);
+  ImagePlan plan = test::SimpleImagePlan();
+  GetParam().damage(plan);
+  const ImageLoad load = Load(plan);
   EXPECT_FALSE(load.ok());
   EXPECT_EQ(load.rejection.reason, GetParam().reason);
   EXPECT_NE(load.rejection.message.find(GetParam().messageHas), std::string::npos)
       << load.rejection.message;
 }
 
-// SimpleImageSpec: data at 256, 1500 + 10 bytes, so the file has 1766 bytes.
+// SimpleImagePlan: data at 256, 1500 + 10 bytes, so the file has 1766 bytes.
 INSTANTIATE_TEST_SUITE_P(
     Faults, LoaderRejects,
     testing::Values(
-        RejectCase{"WrongCrc", [](ImageSpec& s) { s.imageCrc = 0x12345678; },
+        RejectCase{"WrongCrc", [](ImagePlan& s) { s.imageCrc = 0x12345678; },
                    ImageError::CrcMismatch, "stored 0x12345678, computed 0x"},
         RejectCase{"PayloadByteChanged",
-                   [](ImageSpec& s) {
+                   [](ImagePlan& s) {
                      s.bytes = {{1000, 0x00}, {1001, 0x01}};
                    },
                    ImageError::CrcMismatch, "CRC mismatch"},
-        RejectCase{"OneByteShort", [](ImageSpec& s) { s.truncateTo = 1765; },
+        RejectCase{"OneByteShort", [](ImagePlan& s) { s.truncateTo = 1765; },
                    ImageError::ShorterThanPayload, "it has 1765 bytes, its header declares 1766"},
-        RejectCase{"Claims4GiB", [](ImageSpec& s) { s.payloadLength = 0xFFFFFFFF; },
+        RejectCase{"Claims4GiB", [](ImagePlan& s) { s.payloadLength = 0xFFFFFFFF; },
                    ImageError::ShorterThanPayload, "declares 4294967327"},
-        RejectCase{"ShorterThanPreamble", [](ImageSpec& s) { s.truncateTo = 20; },
+        RejectCase{"ShorterThanPreamble", [](ImagePlan& s) { s.truncateTo = 20; },
                    ImageError::ShorterThanPayload, "has 20 bytes"},
-        RejectCase{"EmptyFile", [](ImageSpec& s) { s.truncateTo = 0; },
+        RejectCase{"EmptyFile", [](ImagePlan& s) { s.truncateTo = 0; },
                    ImageError::ShorterThanPayload, "has 0 bytes"},
-        RejectCase{"NoSegments", [](ImageSpec& s) { s.segmentCount = 0; },
+        RejectCase{"NoSegments", [](ImagePlan& s) { s.segmentCount = 0; },
                    ImageError::BadSegmentCount, "bad segment count 0"},
-        RejectCase{"FifteenSegments", [](ImageSpec& s) { s.segmentCount = 15; },
+        RejectCase{"FifteenSegments", [](ImagePlan& s) { s.segmentCount = 15; },
                    ImageError::BadSegmentCount, "bad segment count 15"},
-        RejectCase{"SegmentPastTheEnd", [](ImageSpec& s) { s.segments[1].segmentLength = 11; },
+        RejectCase{"SegmentPastTheEnd", [](ImagePlan& s) { s.segments[1].segmentLength = 11; },
                    ImageError::SegmentOutsideFile, "segment 2 outside the file"},
-        RejectCase{"SegmentStartsPastTheEnd", [](ImageSpec& s) { s.segments[0].fileOffset = 1767; },
+        RejectCase{"SegmentStartsPastTheEnd", [](ImagePlan& s) { s.segments[0].fileOffset = 1767; },
                    ImageError::SegmentOutsideFile, "segment 1 outside the file"},
         // 0xFFFFFFF0 + 0x20 wraps to 0x10 in 32 bits, which would look inside the file.
         RejectCase{"SegmentEndWraps32Bits",
-                   [](ImageSpec& s) {
+                   [](ImagePlan& s) {
                      s.segments[0].fileOffset = 0xFFFFFFF0;
                      s.segments[0].segmentLength = 0x20;
                    },
@@ -137,10 +137,10 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<RejectCase>& p) { return p.param.label; });
 
 TEST_F(LoaderTest, SegmentEndingExactlyAtTheEndOfTheFileIsInside) {
-  ImageSpec spec = test::SimpleImageSpec();
-  spec.segments[1].fileOffset = 1766;
-  spec.segments[1].segmentLength = 0;
-  EXPECT_TRUE(Load(spec).ok());
+  ImagePlan plan = test::SimpleImagePlan();
+  plan.segments[1].fileOffset = 1766;
+  plan.segments[1].segmentLength = 0;
+  EXPECT_TRUE(Load(plan).ok());
 }
 
 TEST_F(LoaderTest, MissingFileCannotBeOpened) {
@@ -155,9 +155,9 @@ TEST_F(LoaderTest, DirectoryCannotBeOpened) {
 
 // The check covers the payload only: every payload byte matters, bytes 8 to 31 do not.
 TEST_F(LoaderTest, CheckCoversEveryPayloadByteAndNothingBefore) {
-  ImageSpec spec{test::Model("M"), {{0, test::PseudoRandomBytes(16, 4)}}};
-  spec.dataStart = 48;  // payload: bytes 32..63
-  const Bytes good = test::BuildImage(spec);
+  ImagePlan plan{test::Model("M"), {{0, test::PseudoRandomBytes(16, 4)}}};
+  plan.dataStart = 48;  // payload: bytes 32..63
+  const Bytes good = test::BuildImage(plan);
   const std::string path = dir_.File("flip.zfr").string();
   const auto crcAfterFlipping = [&](std::size_t offset) {
     Bytes bytes = good;

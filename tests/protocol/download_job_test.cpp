@@ -68,14 +68,14 @@ class DownloadJobTest : public testing::Test {
   }
 
   FirmwareImage Load(const std::filesystem::path& path, const std::vector<std::uint32_t>& sizes) {
-    test::ImageSpec spec;
-    spec.model = test::Model("TEST MODEL");
+    test::ImagePlan plan;
+    plan.model = test::Model("TEST MODEL");
     std::uint32_t address = 0x10000;
     for (std::uint32_t size : sizes) {
-      spec.segments.emplace_back(address, test::PseudoRandomBytes(size, size));
+      plan.segments.emplace_back(address, test::PseudoRandomBytes(size, size));
       address += 0x10000;
     }
-    test::WriteImage(path, spec);
+    test::WriteImage(path, plan);
     const ImageLoad load = LoadImage(path.string());
     EXPECT_TRUE(load.ok()) << load.rejection.message;
     return load.ok() ? *load.image : FirmwareImage{};

@@ -17,8 +17,8 @@ using std::chrono::milliseconds;
 
 const LineSettings DOWNLOAD_LINE = MakeLineSettings(115200, PARITY_ODD);
 
-FirmwareImage LoadSpec(const std::filesystem::path& path, const test::ImageSpec& spec) {
-  test::WriteImage(path, spec);
+FirmwareImage LoadPlan(const std::filesystem::path& path, const test::ImagePlan& plan) {
+  test::WriteImage(path, plan);
   const ImageLoad load = LoadImage(path.string());
   EXPECT_TRUE(load.ok()) << load.rejection.message;
   return load.ok() ? *load.image : FirmwareImage{};
@@ -32,10 +32,10 @@ microseconds CommandFramesWireTime() {
 TEST(EstimateSchedule, NoWakeImageOfNBlocks) {
   test::TempDir dir;
   constexpr std::uint32_t BLOCKS = 5;
-  test::ImageSpec spec;
-  spec.model = test::Model("TEST MODEL");
-  spec.segments = {{0x1000, test::PseudoRandomBytes(BLOCKS * 1024, 3)}};
-  const FirmwareImage image = LoadSpec(dir.File("a.zfr"), spec);
+  test::ImagePlan plan;
+  plan.model = test::Model("TEST MODEL");
+  plan.segments = {{0x1000, test::PseudoRandomBytes(BLOCKS * 1024, 3)}};
+  const FirmwareImage image = LoadPlan(dir.File("a.zfr"), plan);
   ASSERT_FALSE(image.needsWake);
 
   const auto estimate = EstimateSchedule(image);
@@ -50,10 +50,10 @@ TEST(EstimateSchedule, NoWakeImageOfNBlocks) {
 
 TEST(EstimateSchedule, WakeUpAddsItsWaitAndFramesAtTheirOwnSettings) {
   test::TempDir dir;
-  test::ImageSpec spec;
-  spec.model = test::Model("E2 FIXTURE");
-  spec.segments = {{0x1000, test::PseudoRandomBytes(10, 3)}, {0x2000, {}}};
-  const FirmwareImage image = LoadSpec(dir.File("a.zfr"), spec);
+  test::ImagePlan plan;
+  plan.model = test::Model("E2 FIXTURE");
+  plan.segments = {{0x1000, test::PseudoRandomBytes(10, 3)}, {0x2000, {}}};
+  const FirmwareImage image = LoadPlan(dir.File("a.zfr"), plan);
   ASSERT_TRUE(image.needsWake);
 
   const auto estimate = EstimateSchedule(image);
@@ -69,19 +69,19 @@ TEST(EstimateSchedule, WakeUpAddsItsWaitAndFramesAtTheirOwnSettings) {
 
 TEST(EstimateSchedule, ThreeSegmentExampleHasSevenDataSteps) {
   test::TempDir dir;
-  test::ImageSpec spec;
-  spec.model = test::Model("TEST MODEL");
-  spec.segments = {{0x1000, test::PseudoRandomBytes(1500, 1)},
+  test::ImagePlan plan;
+  plan.model = test::Model("TEST MODEL");
+  plan.segments = {{0x1000, test::PseudoRandomBytes(1500, 1)},
                    {0x2000, test::PseudoRandomBytes(10, 2)},
                    {0x3000, test::PseudoRandomBytes(3000, 3)}};
-  const auto estimate = EstimateSchedule(LoadSpec(dir.File("a.zfr"), spec));
+  const auto estimate = EstimateSchedule(LoadPlan(dir.File("a.zfr"), plan));
   ASSERT_TRUE(estimate.has_value());
   EXPECT_EQ(estimate->dataSteps, 7u);
 }
 
 TEST(EstimateSchedule, EmptyWhenTheFileIsGone) {
   test::TempDir dir;
-  const FirmwareImage image = LoadSpec(dir.File("a.zfr"), test::SimpleImageSpec());
+  const FirmwareImage image = LoadPlan(dir.File("a.zfr"), test::SimpleImagePlan());
   std::filesystem::remove(dir.File("a.zfr"));
   EXPECT_FALSE(EstimateSchedule(image).has_value());
 }

@@ -24,8 +24,8 @@ namespace {
 using test::Bytes;
 using test::FakePort;
 using test::FakeWrite;
-using test::ImageSpec;
-using test::SegmentSpec;
+using test::ImagePlan;
+using test::SegmentPlan;
 using test::ViewCall;
 
 const LineSettings DOWNLOAD_LINE = MakeLineSettings(115200, PARITY_ODD);
@@ -42,23 +42,23 @@ Bytes BytesOf(const Frame& frame) {
   return Bytes(frame.bytes().begin(), frame.bytes().end());
 }
 
-ImageSpec SpecWithSegments(const std::vector<std::uint32_t>& lengths,
+ImagePlan PlanWithSegments(const std::vector<std::uint32_t>& lengths,
                            std::string_view model = "TEST MODEL") {
-  ImageSpec spec;
-  spec.model = test::Model(model);
+  ImagePlan plan;
+  plan.model = test::Model(model);
   std::uint32_t address = 0x00100000;
   for (std::size_t i = 0; i < lengths.size(); ++i) {
-    spec.segments.emplace_back(address, test::PseudoRandomBytes(lengths[i], 7 + i));
+    plan.segments.emplace_back(address, test::PseudoRandomBytes(lengths[i], 7 + i));
     address += 0x00010000;
   }
-  return spec;
+  return plan;
 }
 
 class SequencerTest : public testing::Test {
  protected:
-  FirmwareImage Load(const ImageSpec& spec) {
-    spec_ = spec;
-    test::WriteImage(path_, spec);
+  FirmwareImage Load(const ImagePlan& plan) {
+    plan_ = plan;
+    test::WriteImage(path_, plan);
     const ImageLoad load = LoadImage(path_.string());
     EXPECT_TRUE(load.ok()) << load.rejection.message;
     return load.ok() ? *load.image : FirmwareImage{};
@@ -96,7 +96,7 @@ class SequencerTest : public testing::Test {
 
   test::TempDir dir_;
   std::filesystem::path path_ = dir_.File("image.zfr");
-  ImageSpec spec_;
+  ImagePlan plan_;
   std::shared_ptr<FakePort> port_ = FakePort::Make();
   SerialLink link_{port_->MakeBackend()};
   PortGuard guard_{link_};
@@ -106,11 +106,11 @@ class SequencerTest : public testing::Test {
 };
 
 TEST_F(SequencerTest, ThreeSegmentExampleSendsExactlyTheseFrames) {
-  const FirmwareImage image = Load(SpecWithSegments({1500, 10, 3000}));
+  const FirmwareImage image = Load(PlanWithSegments({1500, 10, 3000}));
   Begin(image);
   ASSERT_EQ(StepToEnd(), StepResult::Done);
 
-  const Bytes file = test::BuildImage(spec_);
+  const Bytes file = test::BuildImage(plan_);
   auto block = [&](std::size_t segment, std::uint32_t offset, std::uint32_t length) {
     const SegmentEntry row = SegmentAt(image.header, segment);
     const auto first = file.begin() + row.fileOffset + offset;
@@ -174,14 +174,14 @@ class SegmentWalk : public SequencerTest, public testing::WithParamInterface<Wal
 
 TEST_P(SegmentWalk, SendsTheBlocksInTableOrder) {
   const WalkCase& c = GetParam();
-  const FirmwareImage image = Load(SpecWithSegments(c.lengths));
+  const FirmwareImage image = Load(PlanWithSegments(c.lengths));
   Begin(image);
   StepUntil(DL_DATA);
   const std::size_t before = Writes().size();
   const std::size_t statusBefore = test::CountOf(Calls(), ViewCall::Kind::Status);
   ASSERT_EQ(StepToEnd(), StepResult::Done);
 
-  const Bytes file = test::BuildImage(spec_);
+  const Bytes file = test::BuildImage(plan_);
   const std::vector<FakeWrite> writes = Writes();
   const std::vector<std::string> statuses = test::Texts(Calls(), ViewCall::Kind::Status);
   ASSERT_EQ(writes.size() - before, c.steps.size());
@@ -218,7 +218,7 @@ INSTANTIATE_TEST_SUITE_P(
     CaseName<WalkCase>);
 
 TEST_F(SequencerTest, WakeUpGoesOutAtItsOwnSettingsBeforeTheAnnounce) {
-  Begin(Load(SpecWithSegments({10}, "7K FIXTURE")));
+  Begin(Load(PlanWithSegments({10}, "7K FIXTURE")));
   ASSERT_EQ(data_.state, DL_WAKE_BREAK);
   StepUntil(DL_BLANK);
 
@@ -238,7 +238,7 @@ TEST_F(SequencerTest, WakeUpGoesOutAtItsOwnSettingsBeforeTheAnnounce) {
 }
 
 TEST_F(SequencerTest, WithoutWakeUpNothingGoesOutBelow115200) {
-  Begin(Load(SpecWithSegments({10})));
+  Begin(Load(PlanWithSegments({10})));
   ASSERT_EQ(data_.state, DL_ANNOUNCE);
   ASSERT_EQ(StepToEnd(), StepResult::Done);
   for (const FakeWrite& write : Writes()) {
@@ -262,7 +262,7 @@ class ReopenFailure : public SequencerTest, public testing::WithParamInterface<R
 TEST_P(ReopenFailure, WritesNothingAndLeavesThePortClosed) {
   const ReopenCase& c = GetParam();
   port_->FailOpens(c.failingOpen, 1);
-  Begin(Load(SpecWithSegments({10}, c.model)));
+  Begin(Load(PlanWithSegments({10}, c.model)));
   StepUntil(c.failingState);
   const std::size_t before = Writes().size();
 
@@ -282,7 +282,7 @@ INSTANTIATE_TEST_SUITE_P(States, ReopenFailure,
                          CaseName<ReopenCase>);
 
 TEST_F(SequencerTest, AnnounceRetriesWhileTheFileIsMissing) {
-  Begin(Load(SpecWithSegments({10})));
+  Begin(Load(PlanWithSegments({10})));
   std::filesystem::rename(path_, dir_.File("away"));
 
   EXPECT_EQ(Step(), StepResult::Retry);
@@ -300,7 +300,7 @@ TEST_F(SequencerTest, AnnounceRetriesWhileTheFileIsMissing) {
 }
 
 TEST_F(SequencerTest, ModelStepRetriesWhileTheFileIsMissing) {
-  Begin(Load(SpecWithSegments({10})));
+  Begin(Load(PlanWithSegments({10})));
   StepUntil(DL_MODEL);
   std::filesystem::rename(path_, dir_.File("away"));
   const std::size_t before = Writes().size();
@@ -315,7 +315,7 @@ TEST_F(SequencerTest, ModelStepRetriesWhileTheFileIsMissing) {
 }
 
 TEST_F(SequencerTest, DataStepRetriesTheSameBlockWhileTheStateCountsOn) {
-  const FirmwareImage image = Load(SpecWithSegments({1500}));
+  const FirmwareImage image = Load(PlanWithSegments({1500}));
   Begin(image);
   StepUntil(DL_DATA);
   ASSERT_EQ(Step(), StepResult::Done);  // first block
@@ -333,7 +333,7 @@ TEST_F(SequencerTest, DataStepRetriesTheSameBlockWhileTheStateCountsOn) {
   std::filesystem::rename(dir_.File("away"), path_);
   EXPECT_EQ(Step(), StepResult::Done);
   const SegmentEntry row = SegmentAt(image.header, 0);
-  const Bytes file = test::BuildImage(spec_);
+  const Bytes file = test::BuildImage(plan_);
   const auto first = file.begin() + row.fileOffset + 1024;
   EXPECT_EQ(Writes().back().bytes,
             BytesOf(BlockFrame(row.targetAddress + 1024, Bytes(first, first + 476))));
@@ -342,16 +342,16 @@ TEST_F(SequencerTest, DataStepRetriesTheSameBlockWhileTheStateCountsOn) {
 }
 
 TEST_F(SequencerTest, FileChangedSinceOpenIsRefusedBeforeTheAnnounce) {
-  Begin(Load(SpecWithSegments({10})));
-  test::WriteImage(path_, SpecWithSegments({11}));  // a good image, but another one
+  Begin(Load(PlanWithSegments({10})));
+  test::WriteImage(path_, PlanWithSegments({11}));  // a good image, but another one
 
   EXPECT_EQ(Step(), StepResult::FileChanged);
   EXPECT_TRUE(Writes().empty());
 }
 
 TEST_F(SequencerTest, FileDamagedSinceOpenIsRefusedBeforeTheAnnounce) {
-  Begin(Load(SpecWithSegments({10})));
-  ImageSpec damaged = spec_;
+  Begin(Load(PlanWithSegments({10})));
+  ImagePlan damaged = plan_;
   damaged.bytes.push_back({260, 0x5A});  // inside the segment data: the CRC no longer matches
   test::WriteImage(path_, damaged);
 
@@ -360,11 +360,11 @@ TEST_F(SequencerTest, FileDamagedSinceOpenIsRefusedBeforeTheAnnounce) {
 }
 
 TEST_F(SequencerTest, FileReplacedWhileMissingIsRefusedBeforeItsBytesGoOut) {
-  Begin(Load(SpecWithSegments({1500})));
+  Begin(Load(PlanWithSegments({1500})));
   StepUntil(DL_DATA);
   std::filesystem::remove(path_);
   ASSERT_EQ(Step(), StepResult::Retry);
-  test::WriteImage(path_, SpecWithSegments({1600}));
+  test::WriteImage(path_, PlanWithSegments({1600}));
   const std::size_t before = Writes().size();
 
   EXPECT_EQ(Step(), StepResult::FileChanged);
@@ -372,10 +372,10 @@ TEST_F(SequencerTest, FileReplacedWhileMissingIsRefusedBeforeItsBytesGoOut) {
 }
 
 TEST_F(SequencerTest, BlockReachingPastTheEndOfTheFileIsPaddedWithZeros) {
-  const FirmwareImage image = Load(SpecWithSegments({1500}));
+  const FirmwareImage image = Load(PlanWithSegments({1500}));
   Begin(image);
   StepUntil(DL_DATA);  // the file has been checked by now
-  const Bytes file = test::BuildImage(spec_);
+  const Bytes file = test::BuildImage(plan_);
   const std::size_t cut = 100;
   std::filesystem::resize_file(path_, file.size() - cut);
 
@@ -398,7 +398,7 @@ class WriteFailure : public SequencerTest, public testing::WithParamInterface<Wr
 TEST_P(WriteFailure, EndsTheDownloadWithTheReasonKept) {
   const WriteFailureCase& c = GetParam();
   port_->FailWrites(c.failingWrite, 1, c.written);
-  Begin(Load(SpecWithSegments({1500, 10})));
+  Begin(Load(PlanWithSegments({1500, 10})));
 
   EXPECT_EQ(StepToEnd(), StepResult::WriteFailed);
   EXPECT_EQ(Writes().size(), c.failingWrite + 1);
@@ -414,7 +414,7 @@ INSTANTIATE_TEST_SUITE_P(Frames, WriteFailure,
                          CaseName<WriteFailureCase>);
 
 TEST_F(SequencerTest, StateStaysBelowTheWakeUpStatesHoweverLongTheDataPhase) {
-  Begin(Load(SpecWithSegments({10})));
+  Begin(Load(PlanWithSegments({10})));
   StepUntil(DL_DATA);
   std::filesystem::rename(path_, dir_.File("away"));
   constexpr std::uint32_t RETRIES = DL_DATA_LAST - DL_DATA + 20;  // more than the states hold

@@ -38,12 +38,12 @@ inline Sent Make(const Frame& frame, std::chrono::milliseconds gap,
           settings};
 }
 
-// The frames of a whole download of `spec`, at the pace a fixture needs, with or without the
+// The frames of a whole download of `plan`, at the pace a fixture needs, with or without the
 // wake-up. Blocks follow the segment walk: 1024 bytes at most, an empty segment after the first
 // one costs a block without data, an empty first segment none.
-inline Script DownloadScript(const ImageSpec& spec, bool wake) {
+inline Script DownloadScript(const ImagePlan& plan, bool wake) {
   using std::chrono::milliseconds;
-  const Bytes image = BuildImage(spec);
+  const Bytes image = BuildImage(plan);
   ImageHeader header{};
   std::copy_n(image.begin(), header.size(), header.begin());
   Script script;
@@ -51,14 +51,14 @@ inline Script DownloadScript(const ImageSpec& spec, bool wake) {
     script.push_back(Make(BreakByte(), milliseconds{0}, SETTINGS_8E1));
     script.push_back(Make(WakeFrame(), milliseconds{1000}, SETTINGS_8N2));
   }
-  script.push_back(Make(AnnounceFrame(spec.model), milliseconds{wake ? 100 : 0}));
+  script.push_back(Make(AnnounceFrame(plan.model), milliseconds{wake ? 100 : 0}));
   script.push_back(Make(BlankFrame(), milliseconds{10000}));
-  script.push_back(Make(ModelFrame(spec.model), milliseconds{1000}));
+  script.push_back(Make(ModelFrame(plan.model), milliseconds{1000}));
   script.push_back(Make(SizeFrame(header), milliseconds{20}));
   script.push_back(Make(StartFrame(), milliseconds{20}));
   auto dataGap = [&] { return milliseconds{script.back().name == "StartFrame" ? 20000 : 100}; };
-  for (std::size_t row = 0; row < spec.segments.size(); ++row) {
-    const SegmentSpec& segment = spec.segments[row];
+  for (std::size_t row = 0; row < plan.segments.size(); ++row) {
+    const SegmentPlan& segment = plan.segments[row];
     if (segment.data.empty() && row == 0) {
       continue;
     }

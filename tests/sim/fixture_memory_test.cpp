@@ -86,9 +86,9 @@ TEST(FixtureMemoryTest, FirstDifferenceNamesTheAddress) {
 TEST(FixtureMemoryTest, ImageMemoryFollowsTheSegmentTable) {
   test::TempDir dir;
   // The second segment overwrites the end of the first, as it would in the fixture.
-  const test::ImageSpec spec(test::Model("TEST MODEL"),
+  const test::ImagePlan plan(test::Model("TEST MODEL"),
                              {{0x1000, Bytes(8, 0x11)}, {0x1004, Bytes(8, 0x22)}, {0x9000, {}}});
-  const ImageLoad load = LoadImage(test::WriteImage(dir.File("a.zfr"), spec).string());
+  const ImageLoad load = LoadImage(test::WriteImage(dir.File("a.zfr"), plan).string());
   ASSERT_TRUE(load.ok()) << load.rejection.message;
   const ExpectedMemory expected = MemoryOfImage(*load.image);
   ASSERT_TRUE(expected.memory) << expected.error;

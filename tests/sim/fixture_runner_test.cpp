@@ -35,18 +35,18 @@ RunnerOptions Compressed(double scale) {
 
 TEST(FixtureRunnerTest, DownloadWithWakeUpArrivesIntactOverThePseudoTerminal) {
   constexpr double SCALE = 0.05;
-  const test::ImageSpec spec(test::Model("7K RUNNER"),
+  const test::ImagePlan plan(test::Model("7K RUNNER"),
                              {{0x00400000, test::PseudoRandomBytes(2100, 7)},
                               {0x00000010, test::PseudoRandomBytes(33, 8)}});
   test::TempDir dir;
-  const ImageLoad load = LoadImage(test::WriteImage(dir.File("a.zfr"), spec).string());
+  const ImageLoad load = LoadImage(test::WriteImage(dir.File("a.zfr"), plan).string());
   ASSERT_TRUE(load.ok()) << load.rejection.message;
 
   PtyLine line;
   ASSERT_TRUE(line.Ok());
   FixtureRunner runner(line, Compressed(SCALE));
   ASSERT_TRUE(runner.Start());
-  test::PlayScript(line.SlavePath(), test::DownloadScript(spec, true), SCALE);
+  test::PlayScript(line.SlavePath(), test::DownloadScript(plan, true), SCALE);
 
   ASSERT_TRUE(runner.WaitFor(RUN_LIMIT));
   EXPECT_EQ(runner.End(), RunEnd::EndReceived);
@@ -59,7 +59,7 @@ TEST(FixtureRunnerTest, DownloadWithWakeUpArrivesIntactOverThePseudoTerminal) {
 
 TEST(FixtureRunnerTest, FramesAtTheWrongParityAreSeenOverThePseudoTerminal) {
   constexpr double SCALE = 0.01;
-  Script script = test::DownloadScript(test::SimpleImageSpec(), false);
+  Script script = test::DownloadScript(test::SimpleImagePlan(), false);
   // The sender forgets odd parity for the model frame (and re-opens for the size frame).
   script[test::IndexOf(script, "ModelFrame")].settings = {115200, PARITY_NONE, 2};
   // Re-opens come well after the frame before, so the runner reads each frame's settings in time.

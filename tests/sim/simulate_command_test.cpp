@@ -99,8 +99,8 @@ TEST(SimulateCommandTest, ReportsAnIntactDownloadAndWritesItsMemory) {
       {"simulate", "--time-scale", std::to_string(SCALE), "--timeout", "30", "--out", hexPath});
   const std::string port = simulator.Port();
   ASSERT_FALSE(port.empty());
-  const test::ImageSpec spec(test::Model("TEST MODEL"), {{0x00012340, {1, 2, 3}}});
-  test::PlayScript(port, test::DownloadScript(spec, false), SCALE);
+  const test::ImagePlan plan(test::Model("TEST MODEL"), {{0x00012340, {1, 2, 3}}});
+  test::PlayScript(port, test::DownloadScript(plan, false), SCALE);
 
   std::string rest;
   EXPECT_EQ(simulator.Finish(rest), 0) << rest;
@@ -116,7 +116,7 @@ TEST(SimulateCommandTest, FaultsGiveStatusOne) {
   Simulator simulator({"simulate", "--time-scale", std::to_string(SCALE), "--timeout", "30"});
   const std::string port = simulator.Port();
   ASSERT_FALSE(port.empty());
-  test::Script script = test::DownloadScript(test::SimpleImageSpec(), false);
+  test::Script script = test::DownloadScript(test::SimpleImagePlan(), false);
   script[test::IndexOf(script, "BlockFrame")].bytes[9] ^= 0x01;
   test::PlayScript(port, script, SCALE);
 

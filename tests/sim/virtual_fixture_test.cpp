@@ -16,7 +16,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::Bytes;
-using test::ImageSpec;
+using test::ImagePlan;
 using test::Script;
 
 constexpr FixtureOptions STRICT_TIMING{.gapScale = 1.0, .gapTolerance = 0us};
@@ -37,24 +37,24 @@ std::string Texts(const FixtureVerdict& verdict) {
   return texts;
 }
 
-ImageSpec ThreeSegmentSpec(std::string_view model) {
-  ImageSpec spec(test::Model(model), {{0x00001000, test::PseudoRandomBytes(1500, 1)},
+ImagePlan ThreeSegmentPlan(std::string_view model) {
+  ImagePlan plan(test::Model(model), {{0x00001000, test::PseudoRandomBytes(1500, 1)},
                                       {0x00008000, test::PseudoRandomBytes(10, 2)},
                                       {0x00010000, test::PseudoRandomBytes(3000, 3)}});
-  return spec;
+  return plan;
 }
 
 TEST(VirtualFixtureTest, WholeDownloadArrivesIntactAndMatchesTheImage) {
   for (const bool wake : {false, true}) {
     SCOPED_TRACE(wake ? "with wake-up" : "without wake-up");
-    const ImageSpec spec = ThreeSegmentSpec(wake ? "7K SPOT" : "TEST MODEL");
+    const ImagePlan plan = ThreeSegmentPlan(wake ? "7K SPOT" : "TEST MODEL");
     test::TempDir dir;
-    const ImageLoad load = LoadImage(test::WriteImage(dir.File("a.zfr"), spec).string());
+    const ImageLoad load = LoadImage(test::WriteImage(dir.File("a.zfr"), plan).string());
     ASSERT_TRUE(load.ok()) << load.rejection.message;
     ASSERT_EQ(load.image->needsWake, wake);
 
     VirtualFixture fixture(STRICT_TIMING);
-    test::FeedScript(fixture, test::DownloadScript(spec, wake));
+    test::FeedScript(fixture, test::DownloadScript(plan, wake));
     const FixtureVerdict verdict = fixture.Verdict();
 
     EXPECT_TRUE(verdict.Intact()) << Texts(verdict);
@@ -71,11 +71,11 @@ TEST(VirtualFixtureTest, WholeDownloadArrivesIntactAndMatchesTheImage) {
 }
 
 TEST(VirtualFixtureTest, EmptySegmentsAndFullBlocksRebuildTheSameMemory) {
-  const ImageSpec spec(test::Model("TEST MODEL"), {{0x100, {}},
+  const ImagePlan plan(test::Model("TEST MODEL"), {{0x100, {}},
                                                    {0x2000, test::PseudoRandomBytes(2048, 4)},
                                                    {0x3000, {}},
                                                    {0x2800, test::PseudoRandomBytes(5, 5)}});
-  const Script script = test::DownloadScript(spec, false);
+  const Script script = test::DownloadScript(plan, false);
   VirtualFixture fixture(STRICT_TIMING);
   test::FeedScript(fixture, script);
   const FixtureVerdict verdict = fixture.Verdict();
@@ -86,7 +86,7 @@ TEST(VirtualFixtureTest, EmptySegmentsAndFullBlocksRebuildTheSameMemory) {
 }
 
 TEST(VirtualFixtureTest, CompressedTimeIsAcceptedOnlyWithTheSameScale) {
-  const Script script = test::DownloadScript(test::SimpleImageSpec(), true);
+  const Script script = test::DownloadScript(test::SimpleImagePlan(), true);
   VirtualFixture scaled({.gapScale = 0.01, .gapTolerance = 0us});
   test::FeedScript(scaled, script, 0.01);
   EXPECT_TRUE(scaled.Verdict().Intact()) << Texts(scaled.Verdict());
@@ -97,7 +97,7 @@ TEST(VirtualFixtureTest, CompressedTimeIsAcceptedOnlyWithTheSameScale) {
 }
 
 TEST(VirtualFixtureTest, ToleranceAbsorbsReaderJitterOnly) {
-  Script script = test::DownloadScript(test::SimpleImageSpec(), false);
+  Script script = test::DownloadScript(test::SimpleImagePlan(), false);
   script[test::IndexOf(script, "SizeFrame")].gap = 17ms;  // 3 ms short
   VirtualFixture tolerant({.gapTolerance = 5ms});
   test::FeedScript(tolerant, script);
@@ -128,7 +128,7 @@ Bytes BytesOf(const Frame& frame) {
 class SpoiltDownloadTest : public testing::TestWithParam<SpoiltCase> {};
 
 TEST_P(SpoiltDownloadTest, FaultsAreFound) {
-  Script script = test::DownloadScript(test::SimpleImageSpec(), GetParam().wake);
+  Script script = test::DownloadScript(test::SimpleImagePlan(), GetParam().wake);
   GetParam().spoil(script);
   VirtualFixture fixture(STRICT_TIMING);
   test::FeedScript(fixture, script);
@@ -267,7 +267,7 @@ INSTANTIATE_TEST_SUITE_P(Spoilt, SpoiltDownloadTest, testing::ValuesIn(SPOILT_CA
                          [](const auto& param) { return param.param.name; });
 
 TEST(VirtualFixtureTest, BadBlockIsDroppedFromTheMemory) {
-  Script script = test::DownloadScript(test::SimpleImageSpec(), false);
+  Script script = test::DownloadScript(test::SimpleImagePlan(), false);
   script[At(script, "BlockFrame", 1)].bytes[20] ^= 0xFF;  // second block of the first segment
   VirtualFixture fixture(STRICT_TIMING);
   test::FeedScript(fixture, script);
@@ -282,7 +282,7 @@ TEST(VirtualFixtureTest, BadBlockIsDroppedFromTheMemory) {
 
 TEST(VirtualFixtureTest, PseudoTerminalParityShowsOnlyOdd) {
   // A pseudo-terminal reports even parity as none; odd stays visible.
-  Script script = test::DownloadScript(test::SimpleImageSpec(), true);
+  Script script = test::DownloadScript(test::SimpleImagePlan(), true);
   script[At(script, "BreakByte")].settings = {100000, PARITY_NONE, 1};
   FixtureOptions options = STRICT_TIMING;
   options.parityView = ParityView::OddOnly;
@@ -299,8 +299,8 @@ TEST(VirtualFixtureTest, PseudoTerminalParityShowsOnlyOdd) {
 // Chunks may split a frame anywhere: every split of every frame of a small download decodes the
 // same, and so does a line that delivers one byte at a time.
 TEST(VirtualFixtureTest, FramesSplitAnywhereDecodeTheSame) {
-  const ImageSpec spec(test::Model("7K SPLIT"), {{0x40, test::PseudoRandomBytes(12, 6)}});
-  Script script = test::DownloadScript(spec, true);
+  const ImagePlan plan(test::Model("7K SPLIT"), {{0x40, test::PseudoRandomBytes(12, 6)}});
+  Script script = test::DownloadScript(plan, true);
   script.insert(script.begin(), test::Make(TestCode(), 0ms));
   script[1].gap = 1s;
   VirtualFixture whole(STRICT_TIMING);
@@ -339,7 +339,7 @@ TEST(VirtualFixtureTest, FramesSplitAnywhereDecodeTheSame) {
 }
 
 TEST(VirtualFixtureTest, TestCodesBeforeADownloadAreCountedNotFaulted) {
-  Script script = test::DownloadScript(test::SimpleImageSpec(), false);
+  Script script = test::DownloadScript(test::SimpleImagePlan(), false);
   script.insert(script.begin(), test::Make(TestCode(), 0ms));
   script.insert(script.begin(), test::Make(TestCode(), 0ms));
   script[2].gap = 3s;  // the announce frame
@@ -358,7 +358,7 @@ TEST(VirtualFixtureTest, TestCodesBeforeADownloadAreCountedNotFaulted) {
 }
 
 TEST(VirtualFixtureTest, TwoFramesInOneChunkAreBothDecodedButTooClose) {
-  Script script = test::DownloadScript(test::SimpleImageSpec(), false);
+  Script script = test::DownloadScript(test::SimpleImagePlan(), false);
   const std::size_t size = At(script, "SizeFrame");
   script[size].bytes.insert(script[size].bytes.end(), script[size + 1].bytes.begin(),
                             script[size + 1].bytes.end());
@@ -371,14 +371,14 @@ TEST(VirtualFixtureTest, TwoFramesInOneChunkAreBothDecodedButTooClose) {
 }
 
 TEST(VirtualFixtureTest, ComparisonNamesWhatDiffersFromTheImage) {
-  const ImageSpec spec = test::SimpleImageSpec();
+  const ImagePlan plan = test::SimpleImagePlan();
   test::TempDir dir;
-  const ImageLoad load = LoadImage(test::WriteImage(dir.File("a.zfr"), spec).string());
+  const ImageLoad load = LoadImage(test::WriteImage(dir.File("a.zfr"), plan).string());
   ASSERT_TRUE(load.ok());
 
   // A sender that reads the wrong bytes still builds blocks with good CRCs: only the
   // comparison with the image can tell.
-  ImageSpec wrong = spec;
+  ImagePlan wrong = plan;
   wrong.segments[1].data[3] ^= 0x10;
   wrong.model = test::Model("7K OTHER");
   VirtualFixture fixture(STRICT_TIMING);

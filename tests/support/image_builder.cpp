@@ -14,9 +14,9 @@ constexpr std::size_t PAYLOAD_LENGTH_AT = 0;
 constexpr std::size_t IMAGE_CRC_AT = 4;
 constexpr std::size_t SEGMENT_COUNT_AT = 12;
 
-std::size_t DataStart(const ImageSpec& spec) {
-  const std::size_t tableEnd = PREAMBLE_SIZE + SEGMENT_ROW_SIZE * spec.segments.size();
-  return std::max<std::size_t>(spec.dataStart.value_or(IMAGE_HEADER_SIZE), tableEnd);
+std::size_t DataStart(const ImagePlan& plan) {
+  const std::size_t tableEnd = PREAMBLE_SIZE + SEGMENT_ROW_SIZE * plan.segments.size();
+  return std::max<std::size_t>(plan.dataStart.value_or(IMAGE_HEADER_SIZE), tableEnd);
 }
 
 void Put32(Bytes& image, std::size_t offset, std::uint32_t value) {
@@ -41,10 +41,10 @@ Bytes PseudoRandomBytes(std::size_t count, std::uint32_t seed) {
   return bytes;
 }
 
-Bytes BuildImage(const ImageSpec& spec) {
-  Bytes image(DataStart(spec), 0);
-  for (std::size_t i = 0; i < spec.segments.size(); ++i) {
-    const SegmentSpec& segment = spec.segments[i];
+Bytes BuildImage(const ImagePlan& plan) {
+  Bytes image(DataStart(plan), 0);
+  for (std::size_t i = 0; i < plan.segments.size(); ++i) {
+    const SegmentPlan& segment = plan.segments[i];
     const auto offset = static_cast<std::uint32_t>(image.size());
     image.insert(image.end(), segment.data.begin(), segment.data.end());
     const std::size_t row = PREAMBLE_SIZE + SEGMENT_ROW_SIZE * i;
@@ -54,24 +54,24 @@ Bytes BuildImage(const ImageSpec& spec) {
           segment.segmentLength.value_or(static_cast<std::uint32_t>(segment.data.size())));
   }
   const auto payloadLength = static_cast<std::uint32_t>(image.size() - PREAMBLE_SIZE);
-  image.insert(image.end(), spec.trailing.begin(), spec.trailing.end());
+  image.insert(image.end(), plan.trailing.begin(), plan.trailing.end());
 
-  Put32(image, PAYLOAD_LENGTH_AT, spec.payloadLength.value_or(payloadLength));
+  Put32(image, PAYLOAD_LENGTH_AT, plan.payloadLength.value_or(payloadLength));
   Put32(image, SEGMENT_COUNT_AT,
-        spec.segmentCount.value_or(static_cast<std::uint32_t>(spec.segments.size())));
-  std::copy(spec.model.begin(), spec.model.end(), image.begin() + MODEL_NAME_OFFSET);
+        plan.segmentCount.value_or(static_cast<std::uint32_t>(plan.segments.size())));
+  std::copy(plan.model.begin(), plan.model.end(), image.begin() + MODEL_NAME_OFFSET);
 
   // The CRC of what the header declares, as far as the bytes reach.
   const std::size_t declaredEnd =
       std::min<std::size_t>(image.size(), PREAMBLE_SIZE + std::size_t{ReadLe32(image.data())});
   const std::uint32_t crc =
       Crc32Update(0, image.data() + PREAMBLE_SIZE, declaredEnd - PREAMBLE_SIZE);
-  Put32(image, IMAGE_CRC_AT, spec.imageCrc.value_or(crc));
+  Put32(image, IMAGE_CRC_AT, plan.imageCrc.value_or(crc));
 
-  if (spec.truncateTo) {
-    image.resize(std::min(image.size(), *spec.truncateTo));
+  if (plan.truncateTo) {
+    image.resize(std::min(image.size(), *plan.truncateTo));
   }
-  for (const auto& [offset, value] : spec.bytes) {
+  for (const auto& [offset, value] : plan.bytes) {
     if (offset >= image.size()) {
       throw std::out_of_range("byte override past the end of the image");
     }
@@ -89,17 +89,17 @@ void WriteFileBytes(const std::filesystem::path& path, const Bytes& bytes) {
   }
 }
 
-std::filesystem::path WriteImage(const std::filesystem::path& path, const ImageSpec& spec) {
-  WriteFileBytes(path, BuildImage(spec));
+std::filesystem::path WriteImage(const std::filesystem::path& path, const ImagePlan& plan) {
+  WriteFileBytes(path, BuildImage(plan));
   return path;
 }
 
-ImageSpec SimpleImageSpec() {
-  ImageSpec spec;
-  spec.model = Model("TEST MODEL");
-  spec.segments = {{0x00010000, PseudoRandomBytes(1500, 1)},
+ImagePlan SimpleImagePlan() {
+  ImagePlan plan;
+  plan.model = Model("TEST MODEL");
+  plan.segments = {{0x00010000, PseudoRandomBytes(1500, 1)},
                    {0x00020000, PseudoRandomBytes(10, 2)}};
-  return spec;
+  return plan;
 }
 
 }  // namespace tarvex::test

@@ -15,9 +15,9 @@ namespace tarvex::test {
 
 using Bytes = std::vector<std::uint8_t>;
 
-struct SegmentSpec {
-  SegmentSpec() = default;
-  SegmentSpec(std::uint32_t address, Bytes bytes)
+struct SegmentPlan {
+  SegmentPlan() = default;
+  SegmentPlan(std::uint32_t address, Bytes bytes)
       : targetAddress(address), data(std::move(bytes)) {}
 
   std::uint32_t targetAddress = 0;
@@ -27,13 +27,13 @@ struct SegmentSpec {
   std::optional<std::uint32_t> segmentLength;
 };
 
-struct ImageSpec {
-  ImageSpec() = default;
-  ImageSpec(const ModelName& name, std::vector<SegmentSpec> rows)
+struct ImagePlan {
+  ImagePlan() = default;
+  ImagePlan(const ModelName& name, std::vector<SegmentPlan> rows)
       : model(name), segments(std::move(rows)) {}
 
   ModelName model{};  // 16 raw bytes; see Model()
-  std::vector<SegmentSpec> segments;
+  std::vector<SegmentPlan> segments;
   Bytes trailing;  // after the payload, outside the check
 
   // Where the first segment's data go; by default right after the 256-byte header, or after the
@@ -57,13 +57,13 @@ Bytes PseudoRandomBytes(std::size_t count, std::uint32_t seed);
 
 // The image file's bytes. Unless overridden, payloadLength covers everything from offset 32 to
 // the end of the segment data, and imageCrc is its correct CRC-32.
-Bytes BuildImage(const ImageSpec& spec);
+Bytes BuildImage(const ImagePlan& plan);
 
 void WriteFileBytes(const std::filesystem::path& path, const Bytes& bytes);
 // Builds the image and writes it to `path`; returns `path`.
-std::filesystem::path WriteImage(const std::filesystem::path& path, const ImageSpec& spec);
+std::filesystem::path WriteImage(const std::filesystem::path& path, const ImagePlan& plan);
 
 // A small valid image: model "TEST MODEL", segments of 1500 and 10 bytes.
-ImageSpec SimpleImageSpec();
+ImagePlan SimpleImagePlan();
 
 }  // namespace tarvex::test
