@@ -73,9 +73,7 @@ void SerialLink::CloseCommPort() {
   if (!open_) {
     return;
   }
-  running_ = 0;
-  receiveGate_.Set();
-  backend_->CancelWaits();
+  StopWaits();
   if (watcher_.joinable()) {
     watcher_.join();
   }
@@ -83,6 +81,20 @@ void SerialLink::CloseCommPort() {
   std::lock_guard write(writeMutex_);
   backend_->Close();
   open_ = false;
+}
+
+void SerialLink::InterruptIo() {
+  std::lock_guard openClose(openCloseMutex_);
+  if (open_) {
+    StopWaits();
+  }
+}
+
+// Clearing running first makes the watcher end instead of waiting again once its wait is cut.
+void SerialLink::StopWaits() {
+  running_ = 0;
+  receiveGate_.Set();
+  backend_->CancelWaits();
 }
 
 std::uint32_t SerialLink::CommWatchProc() {

@@ -40,6 +40,12 @@ class SerialLink {
   // watcher, forget it, close the port. Returns at once when nothing is open.
   void CloseCommPort();
 
+  // The first steps of the close sequence (clear running, set the receive gate, end pending
+  // waits), callable from any thread while another thread writes or re-opens: a write in
+  // progress returns short at once and the watcher ends. The port stays open until
+  // CloseCommPort(), which a caller must run next.
+  void InterruptIo();
+
   std::atomic<std::uint32_t>& running() { return running_; }
   ManualEvent& receiveGate() { return receiveGate_; }
 
@@ -56,6 +62,7 @@ class SerialLink {
 
  private:
   std::uint32_t CommWatchProc();
+  void StopWaits();
   void Notify();
   void KeepError(const OsError& error);
 

@@ -105,6 +105,11 @@ bool PortGuard::End(Ticket ticket, JobOutcome unsettled) {
       outcome_ = unsettled;
     }
   }
+  // A write or re-open in progress holds the port's mutex: cut its waits short rather than let
+  // the user wait for a stalled line's write time-out.
+  if (first) {
+    link_.InterruptIo();
+  }
   // A second caller only waits for the first one's close.
   std::lock_guard port(portMutex_);
   if (first) {

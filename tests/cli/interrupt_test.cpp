@@ -73,6 +73,24 @@ TEST_P(Interrupt, StopsTheDownloadAtOnceAndLeavesThePortFree) {
   close(fd);
 }
 
+TEST(StalledLineInterrupt, CtrlCDoesNotWaitForAStuckWriteToTimeOut) {
+  PtyLine line;
+  ASSERT_TRUE(line.Ok());
+  const pid_t pid =
+      Spawn({"download", "--time-scale", "0.01", "--port", line.SlavePath(), TARVEX_SAMPLE_IMAGE});
+  const auto announce = line.ReadFor(1 + 513 + 21, std::chrono::seconds(10));
+  ASSERT_EQ(announce.size(), 1u + 513 + 21);
+  // The line stops taking bytes: the blank frame's write, due 100 ms later, hangs until its
+  // time-out of 2000 + 50 x 100 ms.
+  ASSERT_TRUE(line.SuspendOutput());
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+
+  const auto sent = std::chrono::steady_clock::now();
+  kill(pid, SIGINT);
+  EXPECT_EQ(WaitExit(pid, std::chrono::seconds(15)), 130);
+  EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(2));
+}
+
 INSTANTIATE_TEST_SUITE_P(Signals, Interrupt, ::testing::Values(SIGINT, SIGTERM),
                          [](const auto& param) { return param.param == SIGINT ? "Int" : "Term"; });
 

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <chrono>
 #include <future>
+#include <optional>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -104,6 +105,27 @@ TEST_F(LinkWrite, ACloseDuringAStuckWriteEndsItPromptly) {
   EXPECT_LT(Clock::now() - start, PROMPT);
   ASSERT_EQ(writing.wait_for(PROMPT), std::future_status::ready);
   EXPECT_EQ(writing.get(), 0u);
+  EXPECT_FALSE(link_.IsOpen());
+}
+
+TEST_F(LinkWrite, AnInterruptEndsAStuckWriteAndTheWatcherButLeavesThePortToTheClose) {
+  ASSERT_TRUE(Open(PARITY_ODD, 115200));
+  link_.running() = 1;
+  ASSERT_TRUE(line_.SuspendOutput());
+  auto writing = std::async(std::launch::async, [this] {
+    const std::vector<std::uint8_t> frame(1033, 0x33);
+    return link_.WriteComm(frame.data(), static_cast<std::uint32_t>(frame.size()));
+  });
+  std::this_thread::sleep_for(milliseconds{100});
+  link_.InterruptIo();
+  ASSERT_EQ(writing.wait_for(PROMPT), std::future_status::ready);
+  EXPECT_LT(writing.get(), 1033u);
+  EXPECT_EQ(link_.running(), 0u);
+  EXPECT_TRUE(link_.IsOpen());
+  const Clock::time_point start = Clock::now();
+  link_.CloseCommPort();
+  EXPECT_LT(Clock::now() - start, PROMPT);
+  EXPECT_EQ(link_.WatcherResult(), std::optional<std::uint32_t>{0});
   EXPECT_FALSE(link_.IsOpen());
 }
 
