@@ -7,6 +7,7 @@
 #include "cli/interrupt_signals.h"
 #include "cli/progress_display.h"
 #include "cli/trace_writer.h"
+#include "link/port_list.h"
 #include "protocol/schedule.h"
 
 namespace tarvex::cli {
@@ -141,6 +142,12 @@ JobOutcome Goal(JobKind kind) {
   return kind == JobKind::Download ? JobOutcome::Completed : JobOutcome::TestSent;
 }
 
+// "COM3 (/dev/ttyS2)": a technician sees which device a port name stood for.
+std::string PortLabel(const std::string& port) {
+  const std::string device = DeviceForPortName(port);
+  return device == port ? port : port + " (" + device + ")";
+}
+
 std::string Reason(const PortResult& port) {
   std::string text;
   for (const auto& message : port.messages) {
@@ -177,7 +184,7 @@ void ReportFailures(const SessionResult& result, JobKind kind, std::ostream& err
     if (port.outcome == Goal(kind)) {
       continue;
     }
-    err << "tarvex-cli: " << port.port << ": " << Reason(port) << '\n';
+    err << "tarvex-cli: " << PortLabel(port.port) << ": " << Reason(port) << '\n';
   }
   if (result.interrupted) {
     err << "tarvex-cli: interrupted; the port" << (result.ports.size() > 1 ? "s are" : " is")
