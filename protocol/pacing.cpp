@@ -9,7 +9,7 @@ namespace {
 
 constexpr std::chrono::milliseconds WAKE_FRAME_WAIT{1000};
 constexpr std::chrono::milliseconds ANNOUNCE_WAIT{100};
-constexpr std::chrono::milliseconds BLANK_WAIT{10000};  // the fixture erases its memory meanwhile
+constexpr std::chrono::milliseconds BLANK_WAIT{10000};
 constexpr std::chrono::milliseconds MODEL_WAIT{1000};
 constexpr std::chrono::milliseconds SIZE_WAIT{20};
 constexpr std::chrono::milliseconds START_WAIT{20};
