@@ -46,9 +46,8 @@ bool ConsoleJobView::AskOkCancel(const std::string& /*utf8*/) {
   return true;
 }
 
-void ConsoleJobView::NotifyReceived() {
-  Update([](JobSnapshot& s) { s.received = true; });
-}
+// The line is write-only: bytes from the fixture are noticed and otherwise left alone.
+void ConsoleJobView::NotifyReceived() {}
 
 JobSnapshot ConsoleJobView::Snapshot() const {
   std::lock_guard lock(mutex_);

@@ -17,7 +17,6 @@ struct JobSnapshot {
   std::vector<std::string> statusHistory;  // every distinct status in order, for plain output
   std::uint32_t progressHigh = 0;
   std::uint32_t progressPos = 0;
-  bool received = false;              // the fixture has sent bytes back
   std::vector<std::string> messages;  // message boxes shown so far
 };
 

@@ -117,7 +117,7 @@ SessionResult RunSession(const FirmwareImage* image, const std::vector<std::stri
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - start);
     display.Draw(Progress(jobs, planned - elapsed));
-    if (signals.WaitFor(DISPLAY_PERIOD) || (options.shouldStop && options.shouldStop())) {
+    if (signals.WaitFor(DISPLAY_PERIOD)) {
       result.interrupted = true;
       for (auto& entry : jobs) {
         entry.job->Stop();

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <chrono>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,8 +20,6 @@ struct SessionOptions {
   double timeScale = 1.0;  // 1 = the real pace
   std::string tracePath;   // empty: no trace
   bool terminal = false;   // draw a live progress display instead of plain lines
-  // Polled between display updates; true ends the session as Ctrl-C does (used by demo).
-  std::function<bool()> shouldStop;
 };
 
 struct PortResult {
