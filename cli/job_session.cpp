@@ -101,7 +101,7 @@ SessionResult RunSession(const FirmwareImage* image, const std::vector<std::stri
     trace = std::make_unique<TraceWriter>();
     if (const auto error = trace->Open(options.tracePath)) {
       io.err << "tarvex-cli: cannot write the trace file " << options.tracePath << ": "
-             << error.message << '\n';
+             << error.Message() << '\n';
       result.traceFailed = true;
       return result;
     }
@@ -157,7 +157,7 @@ std::string Reason(const PortResult& port) {
     text = port.outcome == JobOutcome::Cancelled ? "stopped" : "did not complete";
   }
   if (port.error) {
-    text += ": " + port.error.message;
+    text += ": " + port.error.Message();
   }
   return text;
 }

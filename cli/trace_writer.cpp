@@ -56,7 +56,7 @@ OsError TraceWriter::Open(const std::string& path) {
   file_.open(path, std::ios::out | std::ios::trunc);
   if (!file_) {
     const int code = errno != 0 ? errno : EIO;
-    return {code, std::strerror(code)};
+    return OsError{std::error_code(code, std::generic_category()), {}};
   }
   return {};
 }

@@ -2,13 +2,28 @@
 #pragma once
 
 #include <string>
+#include <system_error>
 
 namespace tarvex {
 
 struct OsError {
-  int code = 0;         // errno (POSIX) or GetLastError() (Windows); 0 = no error
-  std::string message;  // the system's text for it, plus a hint on how to fix it where one helps
-  explicit operator bool() const { return code != 0; }
+  // The platform's system category for what the OS reported (errno on Linux, GetLastError() on
+  // Windows: never mixed in one integer), the generic category for conditions our own code
+  // raises. Empty: no error.
+  std::error_code code;
+  // What the failure means for the user and how to fix it, where one helps ("port is in use by
+  // another program: close it, or pick another port"); empty otherwise.
+  std::string hint;
+
+  explicit operator bool() const { return static_cast<bool>(code); }
+  // "hint (system text)", or the system text alone when there is no hint.
+  std::string Message() const;
 };
+
+// An error our own code raises, e.g. GenericError(std::errc::timed_out, "...").
+OsError GenericError(std::errc condition, std::string hint = {});
+
+// The system's own text for a code of the platform's system category.
+std::string SystemErrorText(int code);
 
 }  // namespace tarvex

@@ -1,6 +1,6 @@
 #include "link/serial_link.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <system_error>
 #include <utility>
 
@@ -22,7 +22,8 @@ bool SerialLink::OpenCommPort(const std::string& portName, std::uint8_t parity,
   std::lock_guard openClose(openCloseMutex_);
   if (open_) {
     // A second open would orphan the first port and its watcher.
-    KeepError(OsError{EBUSY, "a port is already open: close it first"});
+    KeepError(
+        GenericError(std::errc::device_or_resource_busy, "a port is already open: close it first"));
     return false;
   }
   const LineSettings settings = MakeLineSettings(baud, parity);
@@ -49,7 +50,7 @@ bool SerialLink::OpenCommPort(const std::string& portName, std::uint8_t parity,
     std::lock_guard write(writeMutex_);
     backend_->Close();
     open_ = false;
-    KeepError(OsError{error.code().value(), error.what()});
+    KeepError(OsError{error.code(), "cannot start the receive watcher"});
     return false;
   }
   return true;
@@ -58,14 +59,68 @@ bool SerialLink::OpenCommPort(const std::string& portName, std::uint8_t parity,
 std::uint32_t SerialLink::WriteComm(const std::uint8_t* bytes, std::uint32_t length) {
   std::lock_guard write(writeMutex_);
   if (!open_) {
-    KeepError(OsError{EBADF, "the port is not open"});
+    KeepError(GenericError(std::errc::bad_file_descriptor, "the port is not open"));
     return 0;
   }
-  const std::uint32_t written = backend_->Write(bytes, length, WriteTimeout(length));
-  if (written < length) {
-    KeepError(backend_->LastError());
+  const LineSettings settings = Settings();
+  const Clock::time_point start = Clock::now();
+  const Clock::time_point deadline = start + WriteTimeout(length);
+  const HandOver handed = backend_->StartWrite(bytes, length, deadline);
+  std::uint32_t written = handed.accepted;
+  WaitEnd end = handed.end;
+  if (end == WaitEnd::Done) {
+    end = WaitDrained(settings, deadline);
+  }
+  if (end == WaitEnd::TimedOut) {
+    // What is still queued will not have left by the time-out: drop it so that it cannot trail
+    // into the next frame, and do not count it.
+    const auto unsent =
+        static_cast<std::uint32_t>(std::clamp<std::int64_t>(backend_->OutputQueued(), 0, written));
+    backend_->DiscardOutput();
+    written -= unsent;
+  }
+  if (end == WaitEnd::Done || end == WaitEnd::TimedOut) {
+    // A USB adapter reports an empty queue while its own buffer still sends.
+    backend_->SleepUntil(std::min(start + WireTime(settings, written), deadline));
+  }
+  if (end != WaitEnd::Done) {
+    KeepError(WriteError(end));
   }
   return written;
+}
+
+// Sleeps for about the wire time of what is still queued rather than asking the driver to
+// drain, which has no time limit.
+WaitEnd SerialLink::WaitDrained(const LineSettings& settings, Clock::time_point deadline) {
+  constexpr std::chrono::nanoseconds SHORTEST_PAUSE = std::chrono::milliseconds{1};
+  for (;;) {
+    const std::int64_t queued = backend_->OutputQueued();
+    if (queued <= 0) {
+      return WaitEnd::Done;
+    }
+    const Clock::time_point now = Clock::now();
+    if (now >= deadline) {
+      return WaitEnd::TimedOut;
+    }
+    const std::chrono::nanoseconds pause = std::max<std::chrono::nanoseconds>(
+        WireTime(settings, static_cast<std::uint64_t>(queued)), SHORTEST_PAUSE);
+    if (!backend_->SleepUntil(std::min(now + pause, deadline))) {
+      return WaitEnd::Cancelled;
+    }
+  }
+}
+
+OsError SerialLink::WriteError(WaitEnd end) const {
+  switch (end) {
+    case WaitEnd::TimedOut:
+      return GenericError(std::errc::timed_out);
+    case WaitEnd::Cancelled:
+      return GenericError(std::errc::operation_canceled, "the write was stopped");
+    case WaitEnd::Failed:
+    case WaitEnd::Done:
+      break;
+  }
+  return backend_->LastError();
 }
 
 void SerialLink::CloseCommPort() {

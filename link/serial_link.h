@@ -33,7 +33,9 @@ class SerialLink {
   // no port is open, no watcher runs, and LastError() says why.
   bool OpenCommPort(const std::string& portName, std::uint8_t parity, std::uint32_t baud);
 
-  // Returns when the bytes have left the line or at the write time-out; the count written.
+  // Returns when the bytes have left the line (the driver's queue drained and at least their
+  // wire time since the call) or at the write time-out (2000 ms + 50 ms per byte), with the
+  // count that left; bytes still queued at the time-out are dropped, not counted.
   std::uint32_t WriteComm(const std::uint8_t* bytes, std::uint32_t length);
 
   // The close sequence: clear running, set the receive gate, end a pending wait, wait for the
@@ -61,6 +63,10 @@ class SerialLink {
   static constexpr std::uint32_t WATCH_FAILED = 0xFFFFFFFF;  // -1 as an unsigned thread result
 
  private:
+  using Clock = PortBackend::Clock;
+
+  WaitEnd WaitDrained(const LineSettings& settings, Clock::time_point deadline);
+  OsError WriteError(WaitEnd end) const;
   std::uint32_t CommWatchProc();
   void StopWaits();
   void Notify();

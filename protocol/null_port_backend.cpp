@@ -9,11 +9,11 @@ bool NullPortBackend::Open(const std::string& /*portName*/, const LineSettings& 
   return true;
 }
 
-std::uint32_t NullPortBackend::Write(const std::uint8_t* /*bytes*/, std::uint32_t length,
-                                     std::chrono::milliseconds /*timeout*/) {
+HandOver NullPortBackend::StartWrite(const std::uint8_t* /*bytes*/, std::uint32_t length,
+                                     Clock::time_point /*deadline*/) {
   std::lock_guard lock(mutex_);
   wireTime_ += WireTime(settings_, length);
-  return length;
+  return HandOver{length, WaitEnd::Done};
 }
 
 PortEvent NullPortBackend::WaitEvent() {

@@ -14,8 +14,12 @@ class NullPortBackend : public PortBackend {
  public:
   std::string DeviceFor(const std::string& portName) const override { return portName; }
   bool Open(const std::string& portName, const LineSettings& settings) override;
-  std::uint32_t Write(const std::uint8_t* bytes, std::uint32_t length,
-                      std::chrono::milliseconds timeout) override;
+  HandOver StartWrite(const std::uint8_t* bytes, std::uint32_t length,
+                      Clock::time_point deadline) override;
+  std::int64_t OutputQueued() override { return 0; }
+  void DiscardOutput() override {}
+  // The wire time is only added up: no write takes any time here.
+  bool SleepUntil(Clock::time_point /*until*/) override { return !cancelled_.IsSet(); }
   std::int64_t BytesWaiting() override { return 0; }
   PortEvent WaitEvent() override;
   void CancelWaits() override;

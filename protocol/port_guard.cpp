@@ -6,14 +6,13 @@ namespace tarvex {
 
 namespace {
 
-// A write that fell short without an OS error timed out on the line.
+// A write that fell short: the link's reason, with the count where nothing better explains it.
 OsError ShortWriteError(const OsError& fromLink, std::uint32_t written, std::uint32_t length) {
-  if (fromLink) {
-    return fromLink;
+  OsError error = fromLink ? fromLink : GenericError(std::errc::timed_out);
+  if (error.hint.empty()) {
+    error.hint = std::to_string(written) + " of " + std::to_string(length) + " bytes written";
   }
-  const std::error_code timedOut = std::make_error_code(std::errc::timed_out);
-  return OsError{timedOut.value(), timedOut.message() + " (" + std::to_string(written) + " of " +
-                                       std::to_string(length) + " bytes written)"};
+  return error;
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <climits>
 
-#include "link/posix/kernel_termios.h"
+#include "link/linux/kernel_termios.h"
 
 namespace tarvex {
 

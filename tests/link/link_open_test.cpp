@@ -63,7 +63,7 @@ TEST_P(LinkOpenSettings, LeavesTheLineRawAt8BitsWithoutFlowControl) {
   ASSERT_TRUE(line.Settings(shown));
   ASSERT_FALSE(shown.raw);  // the driver's cooked default, so the open has something to change
   SerialLink link = MakeLink();
-  ASSERT_TRUE(link.OpenCommPort(line.SlavePath(), c.parity, c.baud)) << link.LastError().message;
+  ASSERT_TRUE(link.OpenCommPort(line.SlavePath(), c.parity, c.baud)) << link.LastError().Message();
 
   ASSERT_TRUE(line.Settings(shown));
   EXPECT_EQ(shown.baud, c.baud);
@@ -134,8 +134,8 @@ TEST(LinkExclusive, ASecondOpenFromThisProcessFailsUntilTheClose) {
 
   EXPECT_FALSE(second.OpenCommPort(line.SlavePath(), PARITY_ODD, 115200));
   EXPECT_FALSE(second.IsOpen());
-  EXPECT_EQ(second.LastError().code, EWOULDBLOCK);
-  EXPECT_NE(second.LastError().message.find("in use"), std::string::npos);
+  EXPECT_EQ(second.LastError().code, std::errc::operation_would_block);
+  EXPECT_NE(second.LastError().Message().find("in use"), std::string::npos);
   // The holder is unharmed.
   const std::uint8_t byte = 0x5A;
   EXPECT_EQ(first.WriteComm(&byte, 1), 1u);
@@ -143,7 +143,7 @@ TEST(LinkExclusive, ASecondOpenFromThisProcessFailsUntilTheClose) {
 
   first.CloseCommPort();
   EXPECT_TRUE(second.OpenCommPort(line.SlavePath(), PARITY_ODD, 115200))
-      << second.LastError().message;
+      << second.LastError().Message();
 }
 
 // Tries to open `path` in a child process; returns the errno it met, 0 when the open worked.
@@ -152,7 +152,7 @@ int OpenFromAnotherProcess(const std::string& path) {
   if (child == 0) {
     auto backend = MakeNativePortBackend();
     const bool opened = backend->Open(path, MakeLineSettings(115200, PARITY_ODD));
-    _exit(opened ? 0 : (backend->LastError().code & 0x7F));
+    _exit(opened ? 0 : (backend->LastError().code.value() & 0x7F));
   }
   int status = 0;
   if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) {
@@ -189,7 +189,7 @@ TEST(LinkExclusive, OpeningTwiceWithoutACloseIsRefusedAndKeepsThePort) {
 struct FailedOpenCase {
   const char* name;
   const char* file;  // created as a plain file when not null
-  int error;
+  std::errc error;
 };
 
 void PrintTo(const FailedOpenCase& c, std::ostream* out) {
@@ -214,20 +214,22 @@ TEST_P(LinkFailedOpen, LeavesNothingOpenAndSaysWhy) {
   EXPECT_FALSE(link.IsOpen());
   EXPECT_FALSE(link.WatcherResult().has_value());  // no watcher was started
   EXPECT_EQ(link.LastError().code, c.error);
-  EXPECT_FALSE(link.LastError().message.empty());
+  EXPECT_FALSE(link.LastError().Message().empty());
   link.CloseCommPort();  // nothing to close: returns at once
 }
 
-INSTANTIATE_TEST_SUITE_P(Failures, LinkFailedOpen,
-                         testing::Values(FailedOpenCase{"NoSuchPort", nullptr, ENOENT},
-                                         FailedOpenCase{"NotATerminal", "plain file", ENOTTY}),
-                         CaseName<FailedOpenCase>);
+INSTANTIATE_TEST_SUITE_P(
+    Failures, LinkFailedOpen,
+    testing::Values(FailedOpenCase{"NoSuchPort", nullptr, std::errc::no_such_file_or_directory},
+                    FailedOpenCase{"NotATerminal", "plain file",
+                                   std::errc::inappropriate_io_control_operation}),
+    CaseName<FailedOpenCase>);
 
 TEST(LinkFailedOpen, NoSuchPortSaysSo) {
   test::TempDir dir;
   SerialLink link = MakeLink();
   EXPECT_FALSE(link.OpenCommPort(dir.File("ttyNone").string(), PARITY_ODD, 115200));
-  EXPECT_NE(link.LastError().message.find("no such device"), std::string::npos);
+  EXPECT_NE(link.LastError().Message().find("no such device"), std::string::npos);
 }
 
 }  // namespace

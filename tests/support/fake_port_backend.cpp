@@ -1,8 +1,7 @@
 #include "tests/support/fake_port_backend.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <thread>
+#include <system_error>
 
 namespace tarvex::test {
 
@@ -14,10 +13,14 @@ class FakePortBackend : public PortBackend {
   bool Open(const std::string& portName, const LineSettings& settings) override {
     return port_->Open(portName, settings);
   }
-  std::uint32_t Write(const std::uint8_t* bytes, std::uint32_t length,
-                      std::chrono::milliseconds /*timeout*/) override {
-    return port_->Write(bytes, length);
+  HandOver StartWrite(const std::uint8_t* bytes, std::uint32_t length,
+                      Clock::time_point /*deadline*/) override {
+    const std::uint32_t written = port_->Write(bytes, length);
+    return HandOver{written, written == length ? WaitEnd::Done : WaitEnd::Failed};
   }
+  std::int64_t OutputQueued() override { return 0; }
+  void DiscardOutput() override {}
+  bool SleepUntil(Clock::time_point until) override { return port_->SleepUntil(until); }
   std::int64_t BytesWaiting() override { return port_->BytesWaiting(); }
   PortEvent WaitEvent() override { return port_->WaitEvent(); }
   void CancelWaits() override { port_->CancelWaits(); }
@@ -38,11 +41,11 @@ std::unique_ptr<PortBackend> FakePort::MakeBackend() {
 }
 
 OsError FakePort::BusyError() {
-  return OsError{EBUSY, "Device or resource busy"};
+  return GenericError(std::errc::device_or_resource_busy);
 }
 
 OsError FakePort::IoError() {
-  return OsError{EIO, "Input/output error"};
+  return GenericError(std::errc::io_error);
 }
 
 void FakePort::FailOpens(std::size_t first, std::size_t count, OsError error) {
@@ -119,12 +122,11 @@ std::uint32_t FakePort::Write(const std::uint8_t* bytes, std::uint32_t length) {
   std::function<void(std::size_t, const FakeWrite&)> hook;
   std::size_t index = 0;
   FakeWrite write;
-  double scale = 0.0;
   {
     std::lock_guard lock(mutex_);
     if (!open_) {
       ++writesWhileClosed_;
-      lastError_ = OsError{EBADF, "Bad file descriptor"};
+      lastError_ = GenericError(std::errc::bad_file_descriptor);
       return 0;
     }
     index = writes_.size();
@@ -141,17 +143,23 @@ std::uint32_t FakePort::Write(const std::uint8_t* bytes, std::uint32_t length) {
     }
     writes_.push_back(write);
     hook = writeHook_;
-    scale = wireTimeScale_;
   }
   changed_.notify_all();
-  if (scale > 0.0) {
-    std::this_thread::sleep_for(
-        std::chrono::duration_cast<std::chrono::nanoseconds>(write.wireTime * scale));
-  }
   if (hook) {
     hook(index, write);
   }
   return write.written;
+}
+
+bool FakePort::SleepUntil(FakeClock::time_point until) {
+  const FakeClock::time_point now = FakeClock::now();
+  std::unique_lock lock(mutex_);
+  if (until > now && wireTimeScale_ > 0.0) {
+    const auto scaled =
+        std::chrono::duration_cast<FakeClock::duration>((until - now) * wireTimeScale_);
+    changed_.wait_for(lock, scaled, [this] { return cancelled_; });
+  }
+  return !cancelled_;
 }
 
 std::int64_t FakePort::BytesWaiting() {

@@ -51,7 +51,8 @@ class FakePort : public std::enable_shared_from_this<FakePort> {
   // Writes number [first, first + count) report `written` bytes (0: nothing) and `error`.
   void FailWrites(std::size_t first, std::size_t count, std::uint32_t written = 0,
                   OsError error = IoError());
-  // Every write sleeps its wire time times `scale` (0, the default: writes take no time).
+  // Every sleep of the link (a write's wire time) lasts its length times `scale` (0, the
+  // default: writes take no time).
   void SetWireTimeScale(double scale);
   // Called on the writing thread after a write was recorded, before it returns, without the
   // port's lock: a test can block a write there, or change the world in the middle of a job.
@@ -83,6 +84,7 @@ class FakePort : public std::enable_shared_from_this<FakePort> {
 
   bool Open(const std::string& portName, const LineSettings& settings);
   std::uint32_t Write(const std::uint8_t* bytes, std::uint32_t length);
+  bool SleepUntil(FakeClock::time_point until);
   std::int64_t BytesWaiting();
   PortEvent WaitEvent();
   void CancelWaits();

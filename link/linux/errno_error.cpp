@@ -1,4 +1,4 @@
-#include "link/posix/errno_error.h"
+#include "link/linux/errno_error.h"
 
 #include <cerrno>
 #include <system_error>
@@ -17,20 +17,14 @@ const char* HintFor(int code) {
     case ENOENT:
       return "no such device";
     default:
-      return nullptr;
+      return "";
   }
 }
 
 }  // namespace
 
 OsError ErrnoError(int code) {
-  OsError error;
-  error.code = code;
-  // std::error_code's message is thread-safe, unlike strerror().
-  const std::string text = std::error_code(code, std::generic_category()).message();
-  const char* hint = HintFor(code);
-  error.message = hint == nullptr ? text : std::string(hint) + " (" + text + ")";
-  return error;
+  return OsError{std::error_code(code, std::system_category()), HintFor(code)};
 }
 
 }  // namespace tarvex::posix

@@ -15,10 +15,10 @@
 #include <mutex>
 #include <optional>
 
+#include "link/linux/errno_error.h"
+#include "link/linux/kernel_termios.h"
 #include "link/port_backend.h"
 #include "link/port_list.h"
-#include "link/posix/errno_error.h"
-#include "link/posix/kernel_termios.h"
 
 namespace tarvex {
 
@@ -28,8 +28,6 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::nanoseconds;
 
 constexpr short PORT_GONE = POLLERR | POLLHUP | POLLNVAL;
-
-enum class WaitOutcome { Ready, TimedOut, Cancelled, Failed };
 
 timespec ToTimespec(nanoseconds duration) {
   const auto clamped = std::max(duration, nanoseconds{0});
@@ -56,20 +54,23 @@ int PollUntil(pollfd* fds, nfds_t count, std::optional<Clock::time_point> deadli
   }
 }
 
-class PosixPortBackend final : public PortBackend {
+class LinuxPortBackend final : public PortBackend {
  public:
-  PosixPortBackend() = default;
-  ~PosixPortBackend() override { Close(); }
-  PosixPortBackend(const PosixPortBackend&) = delete;
-  PosixPortBackend& operator=(const PosixPortBackend&) = delete;
+  LinuxPortBackend() = default;
+  ~LinuxPortBackend() override { Close(); }
+  LinuxPortBackend(const LinuxPortBackend&) = delete;
+  LinuxPortBackend& operator=(const LinuxPortBackend&) = delete;
 
   std::string DeviceFor(const std::string& portName) const override {
     return DeviceForPortName(portName);
   }
 
   bool Open(const std::string& portName, const LineSettings& settings) override;
-  std::uint32_t Write(const std::uint8_t* bytes, std::uint32_t length,
-                      std::chrono::milliseconds timeout) override;
+  HandOver StartWrite(const std::uint8_t* bytes, std::uint32_t length,
+                      Clock::time_point deadline) override;
+  std::int64_t OutputQueued() override;
+  void DiscardOutput() override { tcflush(fd_, TCOFLUSH); }
+  bool SleepUntil(Clock::time_point until) override;
   std::int64_t BytesWaiting() override;
   PortEvent WaitEvent() override;
   void CancelWaits() override;
@@ -81,11 +82,7 @@ class PosixPortBackend final : public PortBackend {
   }
 
  private:
-  WaitOutcome WaitWritable(Clock::time_point deadline);
-  WaitOutcome WaitDrained(Clock::time_point deadline);
-  // False when the wait was cancelled before `until`.
-  bool SleepUntil(Clock::time_point until);
-  std::int64_t OutputQueued() const;
+  WaitEnd WaitWritable(Clock::time_point deadline);
   void KeepError(int code) {
     std::lock_guard lock(errorMutex_);
     lastError_ = code == 0 ? OsError{} : posix::ErrnoError(code);
@@ -104,12 +101,11 @@ class PosixPortBackend final : public PortBackend {
 
   int fd_ = -1;
   int cancelFd_ = -1;
-  LineSettings settings_;
   mutable std::mutex errorMutex_;
   OsError lastError_;
 };
 
-bool PosixPortBackend::Open(const std::string& portName, const LineSettings& settings) {
+bool LinuxPortBackend::Open(const std::string& portName, const LineSettings& settings) {
   KeepError(0);
   if (fd_ >= 0) {
     KeepError(EBUSY);
@@ -141,31 +137,51 @@ bool PosixPortBackend::Open(const std::string& portName, const LineSettings& set
   // Anything that arrived before this open, or is still queued from an earlier one, is stale.
   tcflush(fd, TCIOFLUSH);
   fd_ = fd;
-  settings_ = settings;
   return true;
 }
 
-WaitOutcome PosixPortBackend::WaitWritable(Clock::time_point deadline) {
+WaitEnd LinuxPortBackend::WaitWritable(Clock::time_point deadline) {
   pollfd fds[2] = {{fd_, POLLOUT, 0}, {cancelFd_, POLLIN, 0}};
   const int ready = PollUntil(fds, 2, deadline);
   if (ready < 0) {
     KeepError(errno);
-    return WaitOutcome::Failed;
+    return WaitEnd::Failed;
   }
   if (ready == 0) {
-    return WaitOutcome::TimedOut;
+    return WaitEnd::TimedOut;
   }
   if (fds[1].revents != 0) {
-    return WaitOutcome::Cancelled;
+    return WaitEnd::Cancelled;
   }
   if ((fds[0].revents & PORT_GONE) != 0) {
     KeepError(EIO);
-    return WaitOutcome::Failed;
+    return WaitEnd::Failed;
   }
-  return WaitOutcome::Ready;
+  return WaitEnd::Done;
 }
 
-std::int64_t PosixPortBackend::OutputQueued() const {
+HandOver LinuxPortBackend::StartWrite(const std::uint8_t* bytes, std::uint32_t length,
+                                      Clock::time_point deadline) {
+  KeepError(0);
+  HandOver handed;
+  while (handed.accepted < length && handed.end == WaitEnd::Done) {
+    const ssize_t written = ::write(fd_, bytes + handed.accepted, length - handed.accepted);
+    if (written > 0) {
+      handed.accepted += static_cast<std::uint32_t>(written);
+    } else if (written < 0 && errno == EINTR) {
+      continue;
+    } else if (written < 0 && errno == EAGAIN) {
+      handed.end = WaitWritable(deadline);
+    } else {
+      // EIO / ENXIO: the device is gone.
+      KeepError(written < 0 ? errno : EIO);
+      handed.end = WaitEnd::Failed;
+    }
+  }
+  return handed;
+}
+
+std::int64_t LinuxPortBackend::OutputQueued() {
   int queued = 0;
   if (ioctl(fd_, TIOCOUTQ, &queued) != 0) {
     return 0;
@@ -173,73 +189,17 @@ std::int64_t PosixPortBackend::OutputQueued() const {
   return queued;
 }
 
-bool PosixPortBackend::SleepUntil(Clock::time_point until) {
+bool LinuxPortBackend::SleepUntil(Clock::time_point until) {
   pollfd cancel = {cancelFd_, POLLIN, 0};
-  return PollUntil(&cancel, 1, until) == 0;
+  do {
+    if (PollUntil(&cancel, 1, until) != 0) {
+      return false;
+    }
+  } while (Clock::now() < until);
+  return true;
 }
 
-WaitOutcome PosixPortBackend::WaitDrained(Clock::time_point deadline) {
-  constexpr nanoseconds SHORTEST_PAUSE = std::chrono::milliseconds{1};
-  // Sleeps for about the wire time of what is still queued rather than tcdrain(), which has no
-  // time limit.
-  for (;;) {
-    const std::int64_t queued = OutputQueued();
-    if (queued <= 0) {
-      return WaitOutcome::Ready;
-    }
-    const Clock::time_point now = Clock::now();
-    if (now >= deadline) {
-      return WaitOutcome::TimedOut;
-    }
-    const nanoseconds pause = std::max<nanoseconds>(
-        WireTime(settings_, static_cast<std::uint64_t>(queued)), SHORTEST_PAUSE);
-    if (!SleepUntil(std::min(now + pause, deadline))) {
-      return WaitOutcome::Cancelled;
-    }
-  }
-}
-
-std::uint32_t PosixPortBackend::Write(const std::uint8_t* bytes, std::uint32_t length,
-                                      std::chrono::milliseconds timeout) {
-  const Clock::time_point start = Clock::now();
-  const Clock::time_point deadline = start + timeout;
-  KeepError(0);
-  std::uint32_t accepted = 0;
-  WaitOutcome outcome = WaitOutcome::Ready;
-  while (accepted < length && outcome == WaitOutcome::Ready) {
-    const ssize_t written = ::write(fd_, bytes + accepted, length - accepted);
-    if (written > 0) {
-      accepted += static_cast<std::uint32_t>(written);
-    } else if (written < 0 && errno == EINTR) {
-      continue;
-    } else if (written < 0 && errno == EAGAIN) {
-      outcome = WaitWritable(deadline);
-    } else {
-      // EIO / ENXIO: the device is gone.
-      KeepError(written < 0 ? errno : EIO);
-      outcome = WaitOutcome::Failed;
-    }
-  }
-  if (outcome == WaitOutcome::Ready) {
-    outcome = WaitDrained(deadline);
-  }
-  if (outcome == WaitOutcome::TimedOut) {
-    // What is still queued will not have left by the time-out: drop it so that it cannot trail
-    // into the next frame, and do not count it.
-    const auto unsent = static_cast<std::uint32_t>(
-        std::min<std::int64_t>(OutputQueued(), static_cast<std::int64_t>(accepted)));
-    tcflush(fd_, TCOFLUSH);
-    accepted -= unsent;
-    KeepError(ETIMEDOUT);
-  }
-  if (outcome == WaitOutcome::Ready || outcome == WaitOutcome::TimedOut) {
-    // A USB adapter reports an empty queue while its own buffer still sends.
-    SleepUntil(std::min(start + WireTime(settings_, accepted), deadline));
-  }
-  return accepted;
-}
-
-std::int64_t PosixPortBackend::BytesWaiting() {
+std::int64_t LinuxPortBackend::BytesWaiting() {
   int waiting = 0;
   if (ioctl(fd_, TIOCINQ, &waiting) != 0) {
     return -1;
@@ -247,7 +207,7 @@ std::int64_t PosixPortBackend::BytesWaiting() {
   return waiting;
 }
 
-PortEvent PosixPortBackend::WaitEvent() {
+PortEvent LinuxPortBackend::WaitEvent() {
   pollfd fds[2] = {{fd_, POLLIN, 0}, {cancelFd_, POLLIN, 0}};
   if (PollUntil(fds, 2, std::nullopt) < 0) {
     return PortEvent::Error;
@@ -261,14 +221,14 @@ PortEvent PosixPortBackend::WaitEvent() {
   return PortEvent::Received;
 }
 
-void PosixPortBackend::CancelWaits() {
+void LinuxPortBackend::CancelWaits() {
   if (cancelFd_ >= 0) {
     const std::uint64_t one = 1;
     [[maybe_unused]] const ssize_t ignored = ::write(cancelFd_, &one, sizeof one);
   }
 }
 
-void PosixPortBackend::Close() {
+void LinuxPortBackend::Close() {
   if (fd_ < 0) {
     return;
   }
@@ -284,7 +244,7 @@ void PosixPortBackend::Close() {
 }  // namespace
 
 std::unique_ptr<PortBackend> MakeNativePortBackend() {
-  return std::make_unique<PosixPortBackend>();
+  return std::make_unique<LinuxPortBackend>();
 }
 
 }  // namespace tarvex
