@@ -10,11 +10,11 @@ constexpr std::uint32_t WRITE_TIMEOUT_PER_BYTE_MS = 50;
 
 char ParityLetter(std::uint8_t parity) {
   switch (parity) {
-    case PARITY_NONE:
+    case PARITY_CODE_NONE:
       return 'N';
-    case PARITY_ODD:
+    case PARITY_CODE_ODD:
       return 'O';
-    case PARITY_EVEN:
+    case PARITY_CODE_EVEN:
       return 'E';
     default:
       return '?';
@@ -30,13 +30,13 @@ LineSettings MakeLineSettings(std::uint32_t baud, std::uint8_t parity) {
   if (baud == ONE_STOP_BIT_BAUD) {
     settings.stopBits = 1;
   } else {
-    settings.stopBits = parity == PARITY_NONE ? 2 : 1;
+    settings.stopBits = parity == PARITY_CODE_NONE ? 2 : 1;
   }
   return settings;
 }
 
 std::uint32_t BitsPerCharacter(const LineSettings& settings) {
-  const std::uint32_t parityBits = settings.parity == PARITY_NONE ? 0 : 1;
+  const std::uint32_t parityBits = settings.parity == PARITY_CODE_NONE ? 0 : 1;
   return 1 + 8 + parityBits + settings.stopBits;
 }
 

@@ -7,13 +7,13 @@
 
 namespace tarvex {
 
-inline constexpr std::uint8_t PARITY_NONE = 0;
-inline constexpr std::uint8_t PARITY_ODD = 1;
-inline constexpr std::uint8_t PARITY_EVEN = 2;
+inline constexpr std::uint8_t PARITY_CODE_NONE = 0;
+inline constexpr std::uint8_t PARITY_CODE_ODD = 1;
+inline constexpr std::uint8_t PARITY_CODE_EVEN = 2;
 
 struct LineSettings {
   std::uint32_t baud = 0;  // bit/s
-  std::uint8_t parity = PARITY_NONE;
+  std::uint8_t parity = PARITY_CODE_NONE;
   std::uint8_t stopBits = 1;  // 1 or 2
   bool operator==(const LineSettings&) const = default;
 };

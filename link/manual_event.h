@@ -2,25 +2,30 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
+#include <memory>
 
 namespace tarvex {
 
 class ManualEvent {
  public:
   explicit ManualEvent(bool initiallySet = false);
+  ~ManualEvent();
+  ManualEvent(const ManualEvent&) = delete;
+  ManualEvent& operator=(const ManualEvent&) = delete;
+
   void Set();
   void Reset();
   bool IsSet() const;
   void Wait();
-  // True when the event was set within `timeout`, false on time-out.
+  // True when the event was set within `timeout`, false on time-out. Never returns false
+  // before `timeout` has passed: the pacing of a download waits here.
   bool WaitFor(std::chrono::nanoseconds timeout);
 
  private:
-  mutable std::mutex mutex_;
-  std::condition_variable changed_;
-  bool set_;
+  // A mutex and condition variable on Linux; a system event and a fine-grained timer on Windows,
+  // whose condition-variable waits keep to the coarse system timer.
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace tarvex

@@ -13,8 +13,10 @@ struct ComPortEntry {
 };
 
 struct SerialAdapter {
-  std::string path;    // "/dev/serial/by-id/usb-...", "/dev/ttyUSB0", ...
+  std::string path;    // "/dev/serial/by-id/usb-...", "/dev/ttyUSB0", "COM12", ...
   std::string target;  // the device a by-id link resolves to; empty for a device itself
+  // What the system calls the port, with USB ids and serial number where known; may be empty.
+  std::string description;
 };
 
 inline constexpr int COM_PORT_COUNT = 8;  // the port list offers COM1 to COM8

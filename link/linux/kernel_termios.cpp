@@ -19,12 +19,12 @@ constexpr tcflag_t CONTROL_REPLACED =
 
 bool SetParity(termios2& t, std::uint8_t parity) {
   switch (parity) {
-    case PARITY_NONE:
+    case PARITY_CODE_NONE:
       return true;
-    case PARITY_ODD:
+    case PARITY_CODE_ODD:
       t.c_cflag |= PARENB | PARODD;
       return true;
-    case PARITY_EVEN:
+    case PARITY_CODE_EVEN:
       t.c_cflag |= PARENB;
       return true;
     default:

@@ -75,13 +75,13 @@ std::vector<SerialAdapter> ListUsbSerialAdapters(const std::string& deviceRoot) 
        fs::directory_iterator(fs::path(deviceRoot) / "serial" / "by-id", error)) {
     std::error_code resolveError;
     const fs::path target = fs::canonical(entry.path(), resolveError);
-    byId.push_back({entry.path().string(), resolveError ? std::string() : target.string()});
+    byId.push_back({entry.path().string(), resolveError ? std::string() : target.string(), {}});
   }
   for (const auto& entry : fs::directory_iterator(deviceRoot, error)) {
     const std::string name = entry.path().filename().string();
     for (const char* prefix : USB_DEVICE_PREFIXES) {
       if (StartsWith(name, prefix)) {
-        devices.push_back({entry.path().string(), std::string()});
+        devices.push_back({entry.path().string(), std::string(), {}});
       }
     }
   }

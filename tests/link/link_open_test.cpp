@@ -84,19 +84,20 @@ TEST_P(LinkOpenSettings, LeavesTheLineRawAt8BitsWithoutFlowControl) {
 
 INSTANTIATE_TEST_SUITE_P(
     TheOpensInUse, LinkOpenSettings,
-    testing::Values(OpenCase{"Download_100000_8E1", 100000, PARITY_EVEN, 1, PtyParity::NoneOrEven},
-                    OpenCase{"Wake_250000_8N2", 250000, PARITY_NONE, 2, PtyParity::NoneOrEven},
-                    OpenCase{"Announce_115200_8O1", 115200, PARITY_ODD, 1, PtyParity::Odd},
-                    OpenCase{"Rule_140000_8N1", 140000, PARITY_NONE, 1, PtyParity::NoneOrEven},
-                    OpenCase{"Rule_140000_8O1", 140000, PARITY_ODD, 1, PtyParity::Odd},
-                    OpenCase{"Odd_speed_31250_8N2", 31250, PARITY_NONE, 2, PtyParity::NoneOrEven}),
+    testing::Values(
+        OpenCase{"Download_100000_8E1", 100000, PARITY_CODE_EVEN, 1, PtyParity::NoneOrEven},
+        OpenCase{"Wake_250000_8N2", 250000, PARITY_CODE_NONE, 2, PtyParity::NoneOrEven},
+        OpenCase{"Announce_115200_8O1", 115200, PARITY_CODE_ODD, 1, PtyParity::Odd},
+        OpenCase{"Rule_140000_8N1", 140000, PARITY_CODE_NONE, 1, PtyParity::NoneOrEven},
+        OpenCase{"Rule_140000_8O1", 140000, PARITY_CODE_ODD, 1, PtyParity::Odd},
+        OpenCase{"Odd_speed_31250_8N2", 31250, PARITY_CODE_NONE, 2, PtyParity::NoneOrEven}),
     CaseName<OpenCase>);
 
 TEST(LinkTransfer, EveryByteValueArrivesUnchanged) {
   PtyLine line;
   ASSERT_TRUE(line.Ok());
   SerialLink link = MakeLink();
-  ASSERT_TRUE(link.OpenCommPort(line.SlavePath(), PARITY_ODD, 115200));
+  ASSERT_TRUE(link.OpenCommPort(line.SlavePath(), PARITY_CODE_ODD, 115200));
   std::vector<std::uint8_t> all(256);
   std::iota(all.begin(), all.end(), 0);
   // An XOFF from the fixture must not stop the output either.
@@ -117,7 +118,7 @@ TEST(LinkTransfer, BytesSentBeforeTheOpenAreDiscarded) {
   std::this_thread::sleep_for(milliseconds{50});  // let them reach the slave's queue
 
   SerialLink link = MakeLink();
-  ASSERT_TRUE(link.OpenCommPort(line.SlavePath(), PARITY_EVEN, 100000));
+  ASSERT_TRUE(link.OpenCommPort(line.SlavePath(), PARITY_CODE_EVEN, 100000));
   EXPECT_EQ(link.backend().BytesWaiting(), 0);
   const std::uint8_t late = 9;
   ASSERT_TRUE(line.Send(&late, 1));
@@ -130,9 +131,9 @@ TEST(LinkExclusive, ASecondOpenFromThisProcessFailsUntilTheClose) {
   ASSERT_TRUE(line.Ok());
   SerialLink first = MakeLink();
   SerialLink second = MakeLink();
-  ASSERT_TRUE(first.OpenCommPort(line.SlavePath(), PARITY_ODD, 115200));
+  ASSERT_TRUE(first.OpenCommPort(line.SlavePath(), PARITY_CODE_ODD, 115200));
 
-  EXPECT_FALSE(second.OpenCommPort(line.SlavePath(), PARITY_ODD, 115200));
+  EXPECT_FALSE(second.OpenCommPort(line.SlavePath(), PARITY_CODE_ODD, 115200));
   EXPECT_FALSE(second.IsOpen());
   EXPECT_EQ(second.LastError().code, std::errc::operation_would_block);
   EXPECT_NE(second.LastError().Message().find("in use"), std::string::npos);
@@ -142,7 +143,7 @@ TEST(LinkExclusive, ASecondOpenFromThisProcessFailsUntilTheClose) {
   EXPECT_EQ(line.ReadFor(1, READ_WAIT), std::vector<std::uint8_t>{0x5A});
 
   first.CloseCommPort();
-  EXPECT_TRUE(second.OpenCommPort(line.SlavePath(), PARITY_ODD, 115200))
+  EXPECT_TRUE(second.OpenCommPort(line.SlavePath(), PARITY_CODE_ODD, 115200))
       << second.LastError().Message();
 }
 
@@ -151,7 +152,7 @@ int OpenFromAnotherProcess(const std::string& path) {
   const pid_t child = fork();
   if (child == 0) {
     auto backend = MakeNativePortBackend();
-    const bool opened = backend->Open(path, MakeLineSettings(115200, PARITY_ODD));
+    const bool opened = backend->Open(path, MakeLineSettings(115200, PARITY_CODE_ODD));
     _exit(opened ? 0 : (backend->LastError().code.value() & 0x7F));
   }
   int status = 0;
@@ -168,7 +169,7 @@ TEST(LinkExclusive, AnotherProcessCannotOpenAHeldPort) {
   // As a job holds it: the watcher stays in its wait, so the fork copies no ended, unjoined
   // thread (which ThreadSanitizer would report in the child).
   link.running() = 1;
-  ASSERT_TRUE(link.OpenCommPort(line.SlavePath(), PARITY_ODD, 115200));
+  ASSERT_TRUE(link.OpenCommPort(line.SlavePath(), PARITY_CODE_ODD, 115200));
   EXPECT_EQ(OpenFromAnotherProcess(line.SlavePath()), EWOULDBLOCK);
   link.CloseCommPort();
   EXPECT_EQ(OpenFromAnotherProcess(line.SlavePath()), 0);
@@ -178,10 +179,10 @@ TEST(LinkExclusive, OpeningTwiceWithoutACloseIsRefusedAndKeepsThePort) {
   PtyLine line;
   ASSERT_TRUE(line.Ok());
   SerialLink link = MakeLink();
-  ASSERT_TRUE(link.OpenCommPort(line.SlavePath(), PARITY_ODD, 115200));
-  EXPECT_FALSE(link.OpenCommPort(line.SlavePath(), PARITY_NONE, 250000));
+  ASSERT_TRUE(link.OpenCommPort(line.SlavePath(), PARITY_CODE_ODD, 115200));
+  EXPECT_FALSE(link.OpenCommPort(line.SlavePath(), PARITY_CODE_NONE, 250000));
   EXPECT_TRUE(link.IsOpen());
-  EXPECT_EQ(link.Settings(), MakeLineSettings(115200, PARITY_ODD));
+  EXPECT_EQ(link.Settings(), MakeLineSettings(115200, PARITY_CODE_ODD));
   const std::uint8_t byte = 0xA5;
   EXPECT_EQ(link.WriteComm(&byte, 1), 1u);
 }
@@ -209,7 +210,7 @@ TEST_P(LinkFailedOpen, LeavesNothingOpenAndSaysWhy) {
   link.running() = 1;
   const std::size_t before = OpenDescriptorCount();
 
-  EXPECT_FALSE(link.OpenCommPort(path, PARITY_ODD, 115200));
+  EXPECT_FALSE(link.OpenCommPort(path, PARITY_CODE_ODD, 115200));
   EXPECT_EQ(OpenDescriptorCount(), before);
   EXPECT_FALSE(link.IsOpen());
   EXPECT_FALSE(link.WatcherResult().has_value());  // no watcher was started
@@ -228,7 +229,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(LinkFailedOpen, NoSuchPortSaysSo) {
   test::TempDir dir;
   SerialLink link = MakeLink();
-  EXPECT_FALSE(link.OpenCommPort(dir.File("ttyNone").string(), PARITY_ODD, 115200));
+  EXPECT_FALSE(link.OpenCommPort(dir.File("ttyNone").string(), PARITY_CODE_ODD, 115200));
   EXPECT_NE(link.LastError().Message().find("no such device"), std::string::npos);
 }
 

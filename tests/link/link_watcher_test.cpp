@@ -48,7 +48,7 @@ class LinkWatcher : public testing::Test {
 
   bool OpenRunning() {
     link_.running() = 1;  // as the callers do just before their open
-    return link_.OpenCommPort(line_.SlavePath(), PARITY_ODD, 115200);
+    return link_.OpenCommPort(line_.SlavePath(), PARITY_CODE_ODD, 115200);
   }
 
   void SendFromFixture(std::uint8_t byte) { ASSERT_TRUE(line_.Send(&byte, 1)); }
@@ -127,7 +127,7 @@ TEST_F(LinkWatcher, ClosingWhileItWaitsForThePortEndsItPromptly) {
 
 TEST_F(LinkWatcher, EndsAtOnceWhenNotRunningAndTheCloseDoesNotWait) {
   link_.running() = 0;  // a re-open sets running only after the open
-  ASSERT_TRUE(link_.OpenCommPort(line_.SlavePath(), PARITY_ODD, 115200));
+  ASSERT_TRUE(link_.OpenCommPort(line_.SlavePath(), PARITY_CODE_ODD, 115200));
   ASSERT_TRUE(WaitUntil([&] { return link_.WatcherResult().has_value(); }));
   EXPECT_EQ(link_.WatcherResult(), 0u);
   EXPECT_LT(TimeOf([&] { link_.CloseCommPort(); }), PROMPT);
@@ -147,10 +147,10 @@ TEST_F(LinkWatcher, AHangUpEndsItWithAFailureAndTheCloseStillWorks) {
 TEST_F(LinkWatcher, DestroyingAnOpenLinkRunsTheCloseSequence) {
   auto link = std::make_unique<SerialLink>(MakeNativePortBackend());
   link->running() = 1;
-  ASSERT_TRUE(link->OpenCommPort(line_.SlavePath(), PARITY_ODD, 115200));
+  ASSERT_TRUE(link->OpenCommPort(line_.SlavePath(), PARITY_CODE_ODD, 115200));
   EXPECT_LT(TimeOf([&] { link.reset(); }), PROMPT);
   // The port is free again.
-  EXPECT_TRUE(link_.OpenCommPort(line_.SlavePath(), PARITY_ODD, 115200));
+  EXPECT_TRUE(link_.OpenCommPort(line_.SlavePath(), PARITY_CODE_ODD, 115200));
 }
 
 }  // namespace

@@ -43,10 +43,10 @@ class LinkWrite : public testing::Test {
 TEST_F(LinkWrite, LastsAtLeastTheFramesTimeOnTheWire) {
   // A data block frame at 115200 8O1: 1033 bytes x 11 bits = 98.6 ms, although a
   // pseudo-terminal takes it at once.
-  ASSERT_TRUE(Open(PARITY_ODD, 115200));
+  ASSERT_TRUE(Open(PARITY_CODE_ODD, 115200));
   std::vector<std::uint8_t> frame(1033, 0x55);
-  const auto wire =
-      std::chrono::ceil<milliseconds>(WireTime(MakeLineSettings(115200, PARITY_ODD), frame.size()));
+  const auto wire = std::chrono::ceil<milliseconds>(
+      WireTime(MakeLineSettings(115200, PARITY_CODE_ODD), frame.size()));
   ASSERT_EQ(wire, milliseconds{99});
   milliseconds took{};
   EXPECT_EQ(TimedWrite(frame, took), 1033u);
@@ -56,7 +56,7 @@ TEST_F(LinkWrite, LastsAtLeastTheFramesTimeOnTheWire) {
 }
 
 TEST_F(LinkWrite, ASingleByteAtTheWakeSpeedIsShort) {
-  ASSERT_TRUE(Open(PARITY_EVEN, 100000));
+  ASSERT_TRUE(Open(PARITY_CODE_EVEN, 100000));
   milliseconds took{};
   EXPECT_EQ(TimedWrite({0x00}, took), 1u);
   EXPECT_LT(took, PROMPT);
@@ -64,7 +64,7 @@ TEST_F(LinkWrite, ASingleByteAtTheWakeSpeedIsShort) {
 }
 
 TEST_F(LinkWrite, GivesUpAtTheWriteTimeOutWithTheShortCount) {
-  ASSERT_TRUE(Open(PARITY_ODD, 115200));
+  ASSERT_TRUE(Open(PARITY_CODE_ODD, 115200));
   ASSERT_TRUE(line_.SuspendOutput());
   const std::vector<std::uint8_t> frame(10, 0xAA);
   const milliseconds limit = WriteTimeout(10);  // 2000 + 50 x 10 ms
@@ -82,7 +82,7 @@ TEST_F(LinkWrite, GivesUpAtTheWriteTimeOutWithTheShortCount) {
 }
 
 TEST_F(LinkWrite, ReturnsZeroPromptlyWhenTheDeviceHasGone) {
-  ASSERT_TRUE(Open(PARITY_ODD, 115200));
+  ASSERT_TRUE(Open(PARITY_CODE_ODD, 115200));
   line_.Hangup();
   milliseconds took{};
   EXPECT_EQ(TimedWrite(std::vector<std::uint8_t>(16, 0x11), took), 0u);
@@ -93,7 +93,7 @@ TEST_F(LinkWrite, ReturnsZeroPromptlyWhenTheDeviceHasGone) {
 }
 
 TEST_F(LinkWrite, ACloseDuringAStuckWriteEndsItPromptly) {
-  ASSERT_TRUE(Open(PARITY_ODD, 115200));
+  ASSERT_TRUE(Open(PARITY_CODE_ODD, 115200));
   ASSERT_TRUE(line_.SuspendOutput());
   auto writing = std::async(std::launch::async, [this] {
     const std::vector<std::uint8_t> frame(1033, 0x33);
@@ -109,7 +109,7 @@ TEST_F(LinkWrite, ACloseDuringAStuckWriteEndsItPromptly) {
 }
 
 TEST_F(LinkWrite, AnInterruptEndsAStuckWriteAndTheWatcherButLeavesThePortToTheClose) {
-  ASSERT_TRUE(Open(PARITY_ODD, 115200));
+  ASSERT_TRUE(Open(PARITY_CODE_ODD, 115200));
   link_.running() = 1;
   ASSERT_TRUE(line_.SuspendOutput());
   auto writing = std::async(std::launch::async, [this] {
