@@ -1,10 +1,10 @@
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
-#include <iostream>
+#include <string>
 
 #include "cli/commands.h"
 #include "cli/job_session.h"
+#include "cli/port_texts.h"
+#include "cli/terminal.h"
 #include "image/image_loader.h"
 
 namespace tarvex::cli {
@@ -17,10 +17,6 @@ struct DownloadArgs {
   std::string tracePath;
   double timeScale = 1.0;
 };
-
-bool IsTerminal(const std::ostream& out) {
-  return &out == &std::cout && isatty(STDOUT_FILENO) == 1;
-}
 
 bool HasDuplicate(const std::vector<std::string>& ports) {
   for (std::size_t i = 0; i < ports.size(); ++i) {
@@ -47,7 +43,7 @@ int RunDownload(const DownloadArgs& args, Io io) {
   options.kind = JobKind::Download;
   options.timeScale = args.timeScale;
   options.tracePath = args.tracePath;
-  options.terminal = IsTerminal(io.out);
+  options.terminal = IsLiveTerminal(io.out);
   const auto result = RunSession(&*load.image, args.ports, options, io);
   ReportFailures(result, options.kind, io.err);
   return ExitCodeFor(result, options.kind);
@@ -61,7 +57,7 @@ void AddDownloadCommand(CLI::App& app, Io io, int& exitCode) {
                                  "Check an image and download it into the fixture "
                                  "on each port (all ports at once)");
   cmd->add_option("--port,-p", args->ports,
-                  "Port: COM1..COM8 or a device path such as /dev/ttyUSB0; repeat for several")
+                  std::string("Port: ") + PORT_NAMES_HELP + "; repeat for several")
       ->required();
   cmd->add_option("--trace", args->tracePath,
                   "Write one JSON line per frame sent (time, state, frame, length, settings)");

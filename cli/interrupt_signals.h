@@ -1,27 +1,31 @@
-// Ctrl-C and SIGTERM as events the main thread waits for, instead of handlers that interrupt it.
+// Ctrl-C and its kin as an event the main thread waits for, instead of handlers that interrupt
+// it: SIGINT and SIGTERM on POSIX; Ctrl-C, Ctrl-Break and closing the console on Windows.
 #pragma once
 
 #include <chrono>
-#include <csignal>
+#include <memory>
 
 namespace tarvex::cli {
 
 class InterruptSignals {
  public:
-  // Blocks SIGINT and SIGTERM in the calling thread; threads started afterwards inherit the mask,
-  // so only WaitFor() ever takes them. Construct it before starting any job.
+  // Takes over the interrupts until destroyed. POSIX: blocks SIGINT and SIGTERM in the calling
+  // thread, and threads started afterwards inherit the mask, so only WaitFor() ever takes them;
+  // construct it before starting any job. Windows: a console control handler.
   InterruptSignals();
-  ~InterruptSignals();  // restores the previous mask
+  // Gives the interrupts back. On Windows a console being closed is held until then, so the
+  // caller destroys this once every job has stopped and its port is closed.
+  ~InterruptSignals();
   InterruptSignals(const InterruptSignals&) = delete;
   InterruptSignals& operator=(const InterruptSignals&) = delete;
 
-  // Sleeps up to `timeout`; true when SIGINT or SIGTERM arrived (now or earlier).
+  // Sleeps up to `timeout`; true when an interrupt arrived (now or earlier).
   bool WaitFor(std::chrono::milliseconds timeout);
   bool Interrupted() const { return interrupted_; }
 
  private:
-  sigset_t set_;
-  sigset_t previous_;
+  struct Platform;
+  std::unique_ptr<Platform> platform_;
   bool interrupted_ = false;
 };
 

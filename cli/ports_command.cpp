@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/port_texts.h"
 #include "link/port_list.h"
 
 namespace tarvex::cli {
@@ -39,7 +40,7 @@ void PrintAdapters(std::ostream& out, const std::vector<SerialAdapter>& adapters
 void AddPortsCommand(CLI::App& app, Io io, int& exitCode) {
   CLI::App* ports = app.add_subcommand(
       "ports", "List COM1 to COM8 with their devices, and the USB serial adapters found");
-  ports->footer("A device path such as /dev/ttyUSB0 can be used as a port name too.");
+  ports->footer(OTHER_PORT_NAMES_HELP);
   ports->callback([io, &exitCode] {
     PrintComPorts(io.out, ListComPorts());
     PrintAdapters(io.out, ListUsbSerialAdapters());

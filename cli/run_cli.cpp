@@ -28,6 +28,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
                "tarvex-cli"};
   app.set_version_flag("--version", VERSION_TEXT);
   app.require_subcommand(1);
+  // Options are --long and -s everywhere; on Windows the parser would also take "/x" for one,
+  // and so misread a path that starts at the root of the drive.
+  app.allow_windows_style_options(false);
   int exitCode = EXIT_OK;
   RegisterCommands(app, Io{out, err}, exitCode);
 

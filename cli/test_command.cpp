@@ -2,13 +2,14 @@
 
 #include "cli/commands.h"
 #include "cli/job_session.h"
+#include "cli/port_texts.h"
 
 namespace tarvex::cli {
 
 void AddTestCommand(CLI::App& app, Io io, int& exitCode) {
   auto port = std::make_shared<std::string>();
   auto* cmd = app.add_subcommand("test", "Send the 16-byte test code to the port");
-  cmd->add_option("--port,-p", *port, "Port: COM1..COM8 or a device path")->required();
+  cmd->add_option("--port,-p", *port, std::string("Port: ") + PORT_NAMES_HELP)->required();
   cmd->callback([port, io, &exitCode] {
     SessionOptions options;
     options.kind = JobKind::Test;

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "cli/json_writer.h"
+#include "image/utf8_path.h"
 
 namespace tarvex::cli {
 
@@ -12,9 +13,9 @@ namespace {
 
 const char* ParityName(std::uint8_t parity) {
   switch (parity) {
-    case PARITY_ODD:
+    case PARITY_CODE_ODD:
       return "odd";
-    case PARITY_EVEN:
+    case PARITY_CODE_EVEN:
       return "even";
     default:
       return "none";
@@ -53,7 +54,7 @@ std::string TraceLine(const std::string& port, const TraceEvent& event) {
 
 OsError TraceWriter::Open(const std::string& path) {
   errno = 0;
-  file_.open(path, std::ios::out | std::ios::trunc);
+  file_.open(PathFromUtf8(path), std::ios::out | std::ios::trunc);
   if (!file_) {
     const int code = errno != 0 ? errno : EIO;
     return OsError{std::error_code(code, std::generic_category()), {}};

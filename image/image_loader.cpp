@@ -10,6 +10,7 @@
 
 #include "image/image_crc.h"
 #include "image/model.h"
+#include "image/utf8_path.h"
 
 namespace tarvex {
 
@@ -68,13 +69,14 @@ ImageLoad CheckSegments(const ImageHeader& header, std::uint64_t fileSize) {
 }  // namespace
 
 ImageLoad LoadImage(const std::string& path) {
-  const FilePtr file{std::fopen(path.c_str(), "rb")};
+  const std::filesystem::path fsPath = PathFromUtf8(path);
+  const FilePtr file{OpenForReading(fsPath)};
   if (!file) {
     return Reject(ImageError::CannotOpen,
                   std::string("cannot open the file: ") + std::strerror(errno));
   }
   std::error_code error;
-  const std::uint64_t fileSize = std::filesystem::file_size(path, error);
+  const std::uint64_t fileSize = std::filesystem::file_size(fsPath, error);
   if (error) {
     return Reject(ImageError::CannotOpen, "cannot open the file: " + error.message());
   }

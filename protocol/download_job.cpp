@@ -111,8 +111,8 @@ void DownloadJob::Impl::Start(const std::string& portName, bool test) {
   }
   run->state = run->data.state;
   run->start = std::chrono::steady_clock::now();
-  run->ticket = test ? guard.Open(portName, PARITY_ODD, TEST_BAUD)
-                     : guard.Open(portName, PARITY_EVEN, START_BAUD);
+  run->ticket = test ? guard.Open(portName, PARITY_CODE_ODD, TEST_BAUD)
+                     : guard.Open(portName, PARITY_CODE_EVEN, START_BAUD);
   if (run->ticket == PortGuard::NO_TICKET) {
     view.ShowMessage(TEXT_OPEN_FAIL);
     return;

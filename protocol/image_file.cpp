@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <fstream>
 
+#include "image/utf8_path.h"
+
 namespace tarvex {
 
 bool ReadImageBytes(const std::string& path, std::uint32_t position, std::span<std::uint8_t> out) {
-  std::ifstream file(path, std::ios::binary);
+  std::ifstream file(PathFromUtf8(path), std::ios::binary);
   if (!file.is_open()) {
     return false;
   }

@@ -37,7 +37,7 @@ std::optional<ScheduleEstimate> EstimateSchedule(const FirmwareImage& image) {
 
   const char* portName = "null";
   StepContext ctx{guard,
-                  guard.Open(portName, PARITY_EVEN, START_BAUD),
+                  guard.Open(portName, PARITY_CODE_EVEN, START_BAUD),
                   view,
                   {},
                   std::chrono::steady_clock::now()};

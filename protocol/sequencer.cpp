@@ -79,7 +79,7 @@ StepResult StepWakeBreak(StepContext& ctx, DownloadData& data) {
 }
 
 StepResult StepWakeFrame(StepContext& ctx, DownloadData& data) {
-  if (auto failed = Reopen(ctx, data, PARITY_NONE, WAKE_BAUD)) {
+  if (auto failed = Reopen(ctx, data, PARITY_CODE_NONE, WAKE_BAUD)) {
     return *failed;
   }
   if (auto failed = Failure(SendFrame(ctx, data.state, WakeFrame()))) {
@@ -91,7 +91,7 @@ StepResult StepWakeFrame(StepContext& ctx, DownloadData& data) {
 }
 
 StepResult StepAnnounce(StepContext& ctx, DownloadData& data) {
-  if (auto failed = Reopen(ctx, data, PARITY_ODD, DOWNLOAD_BAUD)) {
+  if (auto failed = Reopen(ctx, data, PARITY_CODE_ODD, DOWNLOAD_BAUD)) {
     return *failed;
   }
   if (auto notNow = CheckFile(data)) {

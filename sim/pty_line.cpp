@@ -34,7 +34,7 @@ int RemainingMs(Clock::time_point deadline) {
 }  // namespace
 
 bool PtyLineSettings::Matches(const LineSettings& expected) const {
-  const bool odd = expected.parity == PARITY_ODD;
+  const bool odd = expected.parity == PARITY_CODE_ODD;
   return eightDataBits && baud == expected.baud && stopBits == expected.stopBits &&
          (parity == PtyParity::Odd) == odd;
 }

@@ -35,9 +35,9 @@ constexpr std::string_view BLANK_TEXT = "ZEFRA  ";
 constexpr std::string_view START_TEXT = "TRATS";
 constexpr std::string_view END_TEXT = "END";
 
-constexpr LineSettings BREAK_SETTINGS{100000, PARITY_EVEN, 1};
-constexpr LineSettings WAKE_SETTINGS{250000, PARITY_NONE, 2};
-constexpr LineSettings DOWNLOAD_SETTINGS{115200, PARITY_ODD, 1};
+constexpr LineSettings BREAK_SETTINGS{100000, PARITY_CODE_EVEN, 1};
+constexpr LineSettings WAKE_SETTINGS{250000, PARITY_CODE_NONE, 2};
+constexpr LineSettings DOWNLOAD_SETTINGS{115200, PARITY_CODE_ODD, 1};
 
 // What this fixture's loader needs between the end of one frame and the start of the next.
 constexpr milliseconds GAP_BEFORE_WAKE{1000};
@@ -63,7 +63,7 @@ const LineSettings& RequiredSettings(FixtureFrame frame) {
 bool SettingsMatch(const LineSettings& required, const LineSettings& seen, ParityView view) {
   const bool parityMatches = view == ParityView::Exact
                                  ? required.parity == seen.parity
-                                 : (required.parity == PARITY_ODD) == (seen.parity == PARITY_ODD);
+                                 : (required.parity == PARITY_CODE_ODD) == (seen.parity == PARITY_CODE_ODD);
   return required.baud == seen.baud && required.stopBits == seen.stopBits && parityMatches;
 }
 
@@ -116,7 +116,7 @@ std::string Millis(std::chrono::microseconds duration) {
 
 // A pseudo-terminal cannot tell even parity from none, so neither does the text.
 std::string DescribeSeen(const LineSettings& settings, ParityView view) {
-  if (view == ParityView::OddOnly && settings.parity != PARITY_ODD) {
+  if (view == ParityView::OddOnly && settings.parity != PARITY_CODE_ODD) {
     return std::to_string(settings.baud) + " 8(N or E)" + std::to_string(settings.stopBits);
   }
   return Describe(settings);

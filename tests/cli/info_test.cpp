@@ -90,8 +90,26 @@ TEST_F(InfoCommand, RejectedImageExits3WithOneLineOnStderr) {
   EXPECT_EQ(run.err.find('\n'), run.err.size() - 1);
 }
 
+// File names reach the program as UTF-8; Windows opens them only through its wide API.
+TEST_F(InfoCommand, ImageNamedOutsideAsciiIsReadForTheCheckAndTheEstimate) {
+  const auto written =
+      test::WriteImage(dir_.path() / u8"固件 Ünïcode.zfr", test::SimpleImagePlan()).u8string();
+  const std::string path(written.begin(), written.end());
+  const CliRun run = RunTool({"info", path});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("image           " + path + "\n"), std::string::npos) << run.out;
+  // The estimate reads the image's blocks again, through the protocol layer's own open.
+  EXPECT_NE(run.out.find("download time"), std::string::npos) << run.out;
+}
+
 TEST_F(InfoCommand, MissingFileIsARejectionNotAUsageError) {
   EXPECT_EQ(RunTool({"info", dir_.File("absent.zfr").string()}).status, 3);
+}
+
+TEST(InfoUsage, APathFromTheRootIsAnImageNotAnOption) {
+  const CliRun run = RunTool({"info", "/no-such-folder/image.zfr"});
+  EXPECT_EQ(run.status, 3) << run.err;
+  EXPECT_NE(run.err.find("cannot open the file"), std::string::npos) << run.err;
 }
 
 TEST(InfoUsage, ErrorsExit2) {

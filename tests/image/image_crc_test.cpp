@@ -7,6 +7,7 @@
 #include <memory>
 #include <string_view>
 
+#include "image/utf8_path.h"
 #include "tests/support/image_builder.h"
 #include "tests/support/temp_dir.h"
 
@@ -76,7 +77,7 @@ class ImageCrcFile : public testing::Test {
     bytes.insert(bytes.end(), payload.begin(), payload.end());
     const auto path = dir_.File("image-" + std::to_string(++files_) + ".zfr");
     test::WriteFileBytes(path, bytes);
-    return FilePtr{std::fopen(path.c_str(), "rb")};
+    return FilePtr{OpenForReading(path)};
   }
 
   test::TempDir dir_;

@@ -295,7 +295,7 @@ TEST_F(DownloadJobTest, TestSendsTheTestCodeAndClosesThePort) {
   ASSERT_EQ(writes.size(), 1u);
   const Frame code = TestCode();
   EXPECT_EQ(writes[0].bytes, std::vector<std::uint8_t>(code.bytes().begin(), code.bytes().end()));
-  EXPECT_EQ(writes[0].settings, MakeLineSettings(115200, PARITY_ODD));
+  EXPECT_EQ(writes[0].settings, MakeLineSettings(115200, PARITY_CODE_ODD));
   ASSERT_EQ(port_->Opens().size(), 1u);
   EXPECT_EQ(port_->Opens()[0].portName, "COM2");
   const ViewCalls calls = Calls();

@@ -15,7 +15,7 @@ namespace {
 using std::chrono::microseconds;
 using std::chrono::milliseconds;
 
-const LineSettings DOWNLOAD_LINE = MakeLineSettings(115200, PARITY_ODD);
+const LineSettings DOWNLOAD_LINE = MakeLineSettings(115200, PARITY_CODE_ODD);
 
 FirmwareImage LoadPlan(const std::filesystem::path& path, const test::ImagePlan& plan) {
   test::WriteImage(path, plan);
@@ -60,8 +60,8 @@ TEST(EstimateSchedule, WakeUpAddsItsWaitAndFramesAtTheirOwnSettings) {
   ASSERT_TRUE(estimate.has_value());
   EXPECT_EQ(estimate->dataSteps, 3u);  // 10 bytes, the empty block, the end
   const milliseconds waits{32140 + 100 + 100 + 10100};
-  const microseconds wire = WireTime(MakeLineSettings(100000, PARITY_EVEN), 1) +
-                            WireTime(MakeLineSettings(250000, PARITY_NONE), 513) +
+  const microseconds wire = WireTime(MakeLineSettings(100000, PARITY_CODE_EVEN), 1) +
+                            WireTime(MakeLineSettings(250000, PARITY_CODE_NONE), 513) +
                             CommandFramesWireTime() + WireTime(DOWNLOAD_LINE, 9 + 10) +
                             WireTime(DOWNLOAD_LINE, 9);
   EXPECT_EQ(estimate->duration, waits + std::chrono::round<milliseconds>(wire));

@@ -28,9 +28,9 @@ using test::ImagePlan;
 using test::SegmentPlan;
 using test::ViewCall;
 
-const LineSettings DOWNLOAD_LINE = MakeLineSettings(115200, PARITY_ODD);
-const LineSettings START_LINE = MakeLineSettings(100000, PARITY_EVEN);
-const LineSettings WAKE_LINE = MakeLineSettings(250000, PARITY_NONE);
+const LineSettings DOWNLOAD_LINE = MakeLineSettings(115200, PARITY_CODE_ODD);
+const LineSettings START_LINE = MakeLineSettings(100000, PARITY_CODE_EVEN);
+const LineSettings WAKE_LINE = MakeLineSettings(250000, PARITY_CODE_NONE);
 constexpr std::uint32_t END_STEP = 0xFFFFFFFF;  // in an expected walk: the EndFrame step
 
 template <typename Case>
@@ -66,7 +66,7 @@ class SequencerTest : public testing::Test {
 
   // As the Download button leaves things: the port open at 100000 baud 8E1.
   void Begin(const FirmwareImage& image) {
-    ctx_.ticket = guard_.Open("COM1", PARITY_EVEN, 100000);
+    ctx_.ticket = guard_.Open("COM1", PARITY_CODE_EVEN, 100000);
     ASSERT_NE(ctx_.ticket, PortGuard::NO_TICKET);
     data_ = NewDownload("COM1", image);
   }

@@ -20,9 +20,9 @@
 
 namespace tarvex::test {
 
-inline constexpr LineSettings SETTINGS_8E1{100000, PARITY_EVEN, 1};
-inline constexpr LineSettings SETTINGS_8N2{250000, PARITY_NONE, 2};
-inline constexpr LineSettings SETTINGS_8O1{115200, PARITY_ODD, 1};
+inline constexpr LineSettings SETTINGS_8E1{100000, PARITY_CODE_EVEN, 1};
+inline constexpr LineSettings SETTINGS_8N2{250000, PARITY_CODE_NONE, 2};
+inline constexpr LineSettings SETTINGS_8O1{115200, PARITY_CODE_ODD, 1};
 
 struct Sent {
   std::string name;  // "BlockFrame", ...
@@ -103,7 +103,7 @@ inline void PlayScript(const std::string& port, const Script& script, double sca
     if (current != sent.settings) {
       link.CloseCommPort();
       ASSERT_TRUE(link.OpenCommPort(port, sent.settings.parity, sent.settings.baud))
-          << link.LastError().message;
+          << link.LastError().Message();
       current = sent.settings;
     }
     ASSERT_EQ(link.WriteComm(sent.bytes.data(), static_cast<std::uint32_t>(sent.bytes.size())),

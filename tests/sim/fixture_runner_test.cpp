@@ -61,7 +61,7 @@ TEST(FixtureRunnerTest, FramesAtTheWrongParityAreSeenOverThePseudoTerminal) {
   constexpr double SCALE = 0.01;
   Script script = test::DownloadScript(test::SimpleImagePlan(), false);
   // The sender forgets odd parity for the model frame (and re-opens for the size frame).
-  script[test::IndexOf(script, "ModelFrame")].settings = {115200, PARITY_NONE, 2};
+  script[test::IndexOf(script, "ModelFrame")].settings = {115200, PARITY_CODE_NONE, 2};
   // Re-opens come well after the frame before, so the runner reads each frame's settings in time.
   script[test::IndexOf(script, "SizeFrame")].gap = 10s;
 

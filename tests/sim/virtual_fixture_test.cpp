@@ -190,7 +190,7 @@ const std::vector<SpoiltCase> SPOILT_CASES = {
     {"BlockWithoutParity",
      false,
      [](Script& s) {
-       s[At(s, "BlockFrame")].settings = {115200, PARITY_NONE, 2};
+       s[At(s, "BlockFrame")].settings = {115200, PARITY_CODE_NONE, 2};
      },
      {FaultKind::WrongLineSettings}},
     {"AnnounceAtWakeSpeed",
@@ -200,13 +200,13 @@ const std::vector<SpoiltCase> SPOILT_CASES = {
     {"BreakAtOddParity",
      true,
      [](Script& s) {
-       s[At(s, "BreakByte")].settings = {100000, PARITY_ODD, 1};
+       s[At(s, "BreakByte")].settings = {100000, PARITY_CODE_ODD, 1};
      },
      {FaultKind::WrongLineSettings}},
     {"WakeWithOneStopBit",
      true,
      [](Script& s) {
-       s[At(s, "WakeFrame")].settings = {250000, PARITY_NONE, 1};
+       s[At(s, "WakeFrame")].settings = {250000, PARITY_CODE_NONE, 1};
      },
      {FaultKind::WrongLineSettings}},
     {"OtherModelInModelFrame",
@@ -283,14 +283,14 @@ TEST(VirtualFixtureTest, BadBlockIsDroppedFromTheMemory) {
 TEST(VirtualFixtureTest, PseudoTerminalParityShowsOnlyOdd) {
   // A pseudo-terminal reports even parity as none; odd stays visible.
   Script script = test::DownloadScript(test::SimpleImagePlan(), true);
-  script[At(script, "BreakByte")].settings = {100000, PARITY_NONE, 1};
+  script[At(script, "BreakByte")].settings = {100000, PARITY_CODE_NONE, 1};
   FixtureOptions options = STRICT_TIMING;
   options.parityView = ParityView::OddOnly;
   VirtualFixture accepting(options);
   test::FeedScript(accepting, script);
   EXPECT_TRUE(accepting.Verdict().Intact()) << Texts(accepting.Verdict());
 
-  script[At(script, "ModelFrame")].settings = {115200, PARITY_NONE, 1};
+  script[At(script, "ModelFrame")].settings = {115200, PARITY_CODE_NONE, 1};
   VirtualFixture refusing(options);
   test::FeedScript(refusing, script);
   EXPECT_EQ(KindsOf(refusing.Verdict()), std::set{FaultKind::WrongLineSettings});

@@ -1,19 +1,33 @@
 #include "tests/support/temp_dir.h"
 
-#include <stdlib.h>
-
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <system_error>
 
 namespace tarvex::test {
 
+namespace {
+
+constexpr int ATTEMPTS = 100;
+
+}  // namespace
+
+// create_directory() fails on a name that exists, so a name is ours once it returns true;
+// the same on every platform, unlike mkdtemp().
 TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "tarvex-test-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) {
-    throw std::runtime_error("cannot create a temp dir from " + pattern);
+  const auto base = std::filesystem::temp_directory_path();
+  std::random_device seed;
+  std::mt19937 random(seed());
+  for (int attempt = 0; attempt < ATTEMPTS; ++attempt) {
+    const auto candidate = base / ("tarvex-test-" + std::to_string(random()));
+    std::error_code error;
+    if (std::filesystem::create_directory(candidate, error)) {
+      path_ = candidate;
+      return;
+    }
   }
-  path_ = pattern;
+  throw std::runtime_error("cannot create a temp dir under " + base.string());
 }
 
 TempDir::~TempDir() {

@@ -3,19 +3,25 @@
 #include <pthread.h>
 
 #include <cerrno>
+#include <csignal>
 #include <ctime>
 
 namespace tarvex::cli {
 
-InterruptSignals::InterruptSignals() {
-  sigemptyset(&set_);
-  sigaddset(&set_, SIGINT);
-  sigaddset(&set_, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &set_, &previous_);
+struct InterruptSignals::Platform {
+  sigset_t set;
+  sigset_t previous;
+};
+
+InterruptSignals::InterruptSignals() : platform_(std::make_unique<Platform>()) {
+  sigemptyset(&platform_->set);
+  sigaddset(&platform_->set, SIGINT);
+  sigaddset(&platform_->set, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &platform_->set, &platform_->previous);
 }
 
 InterruptSignals::~InterruptSignals() {
-  pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+  pthread_sigmask(SIG_SETMASK, &platform_->previous, nullptr);
 }
 
 bool InterruptSignals::WaitFor(std::chrono::milliseconds timeout) {
@@ -28,7 +34,7 @@ bool InterruptSignals::WaitFor(std::chrono::milliseconds timeout) {
   ts.tv_nsec = static_cast<long>(std::chrono::nanoseconds(timeout - seconds).count());
   int signal = 0;
   do {
-    signal = sigtimedwait(&set_, nullptr, &ts);
+    signal = sigtimedwait(&platform_->set, nullptr, &ts);
   } while (signal < 0 && errno == EINTR);
   interrupted_ = signal == SIGINT || signal == SIGTERM;
   return interrupted_;

@@ -1,0 +1,11 @@
+// Help texts that name the platform's ports.
+#pragma once
+
+namespace tarvex::cli {
+
+// What --port takes, e.g. "COM1..COM8 or a device path such as /dev/ttyUSB0".
+extern const char PORT_NAMES_HELP[];
+// The ports command's footer: the names it does not list that can be used too.
+extern const char OTHER_PORT_NAMES_HELP[];
+
+}  // namespace tarvex::cli

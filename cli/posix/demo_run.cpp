@@ -1,0 +1,83 @@
+#include <chrono>
+#include <ostream>
+#include <string>
+
+#include "cli/interrupt_signals.h"
+#include "cli/job_session.h"
+#include "cli/pty_commands.h"
+#include "cli/terminal.h"
+#include "image/image_loader.h"
+#include "sim/fixture_report.h"
+#include "sim/fixture_runner.h"
+#include "sim/pty_line.h"
+
+namespace tarvex::cli {
+
+namespace {
+
+// How long the fixture may take to settle after the download has ended.
+constexpr std::chrono::milliseconds FIXTURE_GRACE{3000};
+
+void Introduce(const FirmwareImage& image, const std::string& port, double timeScale, Io io) {
+  io.out << "Simulated fixture listening on " << port << '\n'
+         << "Downloading " << image.path << " (model \"" << image.modelText << "\", "
+         << (image.needsWake ? "with" : "without") << " wake-up), about "
+         << (PlannedDuration(&image, timeScale).count() + 999) / 1000 << " s\n";
+}
+
+bool ReportFixture(FixtureRunner& runner, const FirmwareImage& image, Io io) {
+  if (!runner.WaitFor(FIXTURE_GRACE)) {
+    runner.Stop();
+  }
+  const auto verdict = runner.Verdict();
+  io.out << "\nWhat the simulated fixture received:\n" << DescribeVerdict(verdict);
+  const auto mismatches = CompareWithImage(verdict, runner.Memory(), image);
+  for (const auto& mismatch : mismatches) {
+    io.out << "  differs from the image: " << mismatch << '\n';
+  }
+  return verdict.Intact() && mismatches.empty();
+}
+
+}  // namespace
+
+int RunDemo(const DemoOptions& args, Io io) {
+  const auto load = LoadImage(args.imagePath);
+  if (!load.ok()) {
+    io.err << "tarvex-cli: " << args.imagePath << ": " << load.rejection.message << '\n';
+    return EXIT_BAD_IMAGE;
+  }
+  PtyLine line;
+  if (!line.Ok()) {
+    io.err << "tarvex-cli: cannot create a pseudo-terminal for the simulated fixture\n";
+    return EXIT_FAILED;
+  }
+  // Before the fixture's thread exists, so that it never takes Ctrl-C or SIGTERM itself.
+  InterruptSignals signals;
+  RunnerOptions runnerOptions;
+  runnerOptions.fixture.gapScale = args.timeScale;
+  FixtureRunner runner(line, runnerOptions);
+  if (!runner.Start()) {
+    io.err << "tarvex-cli: cannot start the simulated fixture\n";
+    return EXIT_FAILED;
+  }
+  Introduce(*load.image, line.SlavePath(), args.timeScale, io);
+
+  SessionOptions options;
+  options.timeScale = args.timeScale;
+  options.tracePath = args.tracePath;
+  options.terminal = IsLiveTerminal(io.out);
+  const auto result = RunSession(&*load.image, {line.SlavePath()}, options, io);
+  ReportFailures(result, options.kind, io.err);
+  if (result.interrupted) {
+    runner.Stop();
+    return EXIT_INTERRUPTED;
+  }
+  const bool intact = ReportFixture(runner, *load.image, io);
+  const int code = ExitCodeFor(result, options.kind);
+  if (code != EXIT_OK) {
+    return code;
+  }
+  return intact ? EXIT_OK : EXIT_FAILED;
+}
+
+}  // namespace tarvex::cli

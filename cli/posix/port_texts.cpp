@@ -1,0 +1,9 @@
+#include "cli/port_texts.h"
+
+namespace tarvex::cli {
+
+const char PORT_NAMES_HELP[] = "COM1..COM8 or a device path such as /dev/ttyUSB0";
+const char OTHER_PORT_NAMES_HELP[] =
+    "A device path such as /dev/ttyUSB0 can be used as a port name too.";
+
+}  // namespace tarvex::cli

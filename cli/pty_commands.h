@@ -1,0 +1,27 @@
+// simulate and demo: the commands whose simulated fixture listens on a pseudo-terminal. Their
+// options are the same everywhere; running them needs a platform that has pseudo-terminals.
+#pragma once
+
+#include <string>
+
+#include "cli/commands.h"
+
+namespace tarvex::cli {
+
+struct SimulateOptions {
+  std::string out;         // Intel HEX file for the memory received; empty: none
+  double timeoutS = 0.0;   // seconds; 0 waits until a download is over
+  double timeScale = 1.0;  // of the download's pauses; the fixture expects gaps scaled alike
+};
+
+struct DemoOptions {
+  std::string imagePath = TARVEX_SAMPLE_IMAGE;
+  std::string tracePath;
+  double timeScale = 1.0;
+};
+
+// Each returns the exit status.
+int RunSimulate(const SimulateOptions& options, Io io);
+int RunDemo(const DemoOptions& options, Io io);
+
+}  // namespace tarvex::cli

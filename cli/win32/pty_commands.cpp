@@ -1,0 +1,22 @@
+// Windows has no pseudo-terminals, so simulate and demo only say what to do instead.
+#include "cli/pty_commands.h"
+
+#include <ostream>
+
+namespace tarvex::cli {
+
+int RunSimulate(const SimulateOptions& /*options*/, Io io) {
+  io.err << "tarvex-cli: simulate needs a pseudo-terminal, which Windows does not have: run it "
+            "on Linux, or wire two serial adapters back to back and download through one of "
+            "them\n";
+  return EXIT_USAGE;
+}
+
+int RunDemo(const DemoOptions& /*options*/, Io io) {
+  io.err << "tarvex-cli: demo needs a pseudo-terminal for its simulated fixture, which Windows "
+            "does not have: run it on Linux, or download into a real fixture with "
+            "'tarvex-cli download --port COMn IMAGE'\n";
+  return EXIT_USAGE;
+}
+
+}  // namespace tarvex::cli
