@@ -21,7 +21,8 @@ LineSettings SeenSettings(const PtyLine& line) {
   if (!line.Settings(pty)) {
     return {};  // baud 0: unknown, not checked
   }
-  return {pty.baud, pty.parity == PtyParity::Odd ? PARITY_CODE_ODD : PARITY_CODE_NONE, pty.stopBits};
+  return {pty.baud, pty.parity == PtyParity::Odd ? PARITY_CODE_ODD : PARITY_CODE_NONE,
+          pty.stopBits};
 }
 
 }  // namespace

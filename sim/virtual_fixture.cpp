@@ -61,9 +61,9 @@ const LineSettings& RequiredSettings(FixtureFrame frame) {
 }
 
 bool SettingsMatch(const LineSettings& required, const LineSettings& seen, ParityView view) {
-  const bool parityMatches = view == ParityView::Exact
-                                 ? required.parity == seen.parity
-                                 : (required.parity == PARITY_CODE_ODD) == (seen.parity == PARITY_CODE_ODD);
+  const bool parityMatches = view == ParityView::Exact ? required.parity == seen.parity
+                                                       : (required.parity == PARITY_CODE_ODD) ==
+                                                             (seen.parity == PARITY_CODE_ODD);
   return required.baud == seen.baud && required.stopBits == seen.stopBits && parityMatches;
 }
 
