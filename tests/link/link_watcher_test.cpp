@@ -2,12 +2,14 @@
 #include <atomic>
 #include <chrono>
 #include <ctime>
+#include <functional>
 #include <thread>
 
 #include <gtest/gtest.h>
 
 #include "link/serial_link.h"
 #include "sim/pty_line.h"
+#include "tests/support/wait_until.h"
 
 namespace tarvex {
 namespace {
@@ -19,17 +21,8 @@ constexpr milliseconds SETTLE{100};  // for bytes to reach the slave and the wat
 constexpr milliseconds PROMPT{500};  // "at once", with room for a loaded machine
 constexpr milliseconds EVENTUALLY{2000};
 
-// Waits, in short sleeps, until `done` holds or `limit` passes.
-template <typename Condition>
-bool WaitUntil(Condition done, milliseconds limit = EVENTUALLY) {
-  const Clock::time_point end = Clock::now() + limit;
-  while (!done()) {
-    if (Clock::now() >= end) {
-      return false;
-    }
-    std::this_thread::sleep_for(milliseconds{5});
-  }
-  return true;
+bool WaitUntil(const std::function<bool()>& done, milliseconds limit = EVENTUALLY) {
+  return test::WaitUntil(done, limit);
 }
 
 template <typename Action>

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# tests/wine/e2e_download.sh NATIVE_CLI WINDOWS_CLI IMAGE
+# tests/wine/e2e_download.sh [--interrupt] NATIVE_CLI WINDOWS_CLI IMAGE
 #
 # Inside tests/wine/run: the Windows tarvex-cli downloads IMAGE through COM21 into the native
 # simulated fixture, at a tenth of the real pace. Succeeds only when both end with status 0 and
-# the fixture found the image received intact.
+# the fixture found the image received intact. With --interrupt, Ctrl-C (SIGINT, which Wine
+# turns into CTRL_C_EVENT) comes once the download has begun: the tool must stop, say so and
+# end with status 130, and the port must open again at once.
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -15,8 +17,13 @@ fail() {
   echo "e2e_download.sh: $*" >&2
   exit 1
 }
+interrupt=0
+if [ "${1:-}" = "--interrupt" ]; then
+  interrupt=1
+  shift
+fi
 [ $# -eq 3 ] || {
-  echo "usage: tests/wine/e2e_download.sh NATIVE_CLI WINDOWS_CLI IMAGE" >&2
+  echo "usage: tests/wine/e2e_download.sh [--interrupt] NATIVE_CLI WINDOWS_CLI IMAGE" >&2
   exit 2
 }
 native_cli="$1"
@@ -32,18 +39,22 @@ if [ -e "$link" ] || [ -L "$link" ]; then
   fail "COM21 is mapped already"
 fi
 fixture_out="$(mktemp /tmp/tarvex-e2e.XXXXXX)"
+download_out="$(mktemp /tmp/tarvex-e2e-download.XXXXXX)"
 fixture_pid=""
+download_pid=""
 
 # shellcheck disable=SC2317  # run by the EXIT trap
 cleanup() {
   local status=$?
   trap - EXIT INT TERM
   set +e
-  if [ -n "$fixture_pid" ]; then
-    kill "$fixture_pid" 2>/dev/null
-    wait "$fixture_pid" 2>/dev/null
-  fi
-  rm -f -- "$link" "$fixture_out"
+  for pid in "$download_pid" "$fixture_pid"; do
+    if [ -n "$pid" ]; then
+      kill "$pid" 2>/dev/null
+      wait "$pid" 2>/dev/null
+    fi
+  done
+  rm -f -- "$link" "$fixture_out" "$download_out"
   exit "$status"
 }
 trap cleanup EXIT
@@ -76,6 +87,34 @@ ln -s "$pty" "$link"
 # starts with "/" would read as a Windows-style option.
 image_path="$(realpath "$image")"
 windows_image="Z:${image_path//\//\\}"
+
+# Ctrl-C once the download is under way; the tool itself must end the job and the port.
+interrupt_download() {
+  "$here/wine-exec" "$windows_cli" download --port COM21 --time-scale "$SCALE" "$windows_image" \
+    >"$download_out" 2>&1 &
+  download_pid=$!
+  for _ in $(seq 200); do
+    grep -q "QORVAL" "$download_out" && break
+    sleep 0.05
+  done
+  grep -q "QORVAL" "$download_out" || fail "the download did not begin: $(cat "$download_out")"
+  kill -INT "$download_pid"
+  local status=0
+  wait "$download_pid" || status=$?
+  download_pid=""
+  cat "$download_out"
+  [ "$status" -eq 130 ] || fail "the interrupted download ended with status $status, not 130"
+  grep -q "interrupted" "$download_out" || fail "the interrupted download did not say so"
+  "$here/wine-exec" "$windows_cli" test --port COM21 ||
+    fail "COM21 did not open again after the interrupt"
+  echo "e2e_download.sh: Ctrl-C stopped the download with status 130 and left COM21 free"
+}
+
+if [ "$interrupt" -eq 1 ]; then
+  interrupt_download
+  exit 0
+fi
+
 download_status=0
 "$here/wine-exec" "$windows_cli" download --port COM21 --time-scale "$SCALE" "$windows_image" ||
   download_status=$?

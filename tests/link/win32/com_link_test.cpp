@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <future>
 #include <numeric>
 #include <thread>
@@ -15,6 +16,7 @@
 
 #include "link/port_list.h"
 #include "link/serial_link.h"
+#include "tests/support/wait_until.h"
 #include "tests/support/win32/line_client.h"
 
 namespace tarvex {
@@ -31,16 +33,8 @@ bool UnderWine() {
   return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
-template <typename Condition>
-bool WaitUntil(Condition done, milliseconds limit = EVENTUALLY) {
-  const Clock::time_point end = Clock::now() + limit;
-  while (!done()) {
-    if (Clock::now() >= end) {
-      return false;
-    }
-    std::this_thread::sleep_for(milliseconds{5});
-  }
-  return true;
+bool WaitUntil(const std::function<bool()>& done, milliseconds limit = EVENTUALLY) {
+  return test::WaitUntil(done, limit);
 }
 
 class ComLink : public testing::Test {
