@@ -7,5 +7,7 @@ namespace tarvex::cli {
 extern const char PORT_NAMES_HELP[];
 // The ports command's footer: the names it does not list that can be used too.
 extern const char OTHER_PORT_NAMES_HELP[];
+// The heading of the ports found besides COM1..COM8.
+extern const char FOUND_PORTS_HEADING[];
 
 }  // namespace tarvex::cli

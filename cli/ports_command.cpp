@@ -22,7 +22,7 @@ void PrintComPorts(std::ostream& out, const std::vector<ComPortEntry>& ports) {
 }
 
 void PrintAdapters(std::ostream& out, const std::vector<SerialAdapter>& adapters) {
-  out << "USB serial adapters:\n";
+  out << FOUND_PORTS_HEADING << '\n';
   if (adapters.empty()) {
     out << "  none found\n";
   }
@@ -30,6 +30,9 @@ void PrintAdapters(std::ostream& out, const std::vector<SerialAdapter>& adapters
     out << "  " << adapter.path;
     if (!adapter.target.empty()) {
       out << " -> " << adapter.target;
+    }
+    if (!adapter.description.empty()) {
+      out << "  " << adapter.description;
     }
     out << '\n';
   }

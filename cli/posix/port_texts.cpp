@@ -6,4 +6,6 @@ const char PORT_NAMES_HELP[] = "COM1..COM8 or a device path such as /dev/ttyUSB0
 const char OTHER_PORT_NAMES_HELP[] =
     "A device path such as /dev/ttyUSB0 can be used as a port name too.";
 
+const char FOUND_PORTS_HEADING[] = "USB serial adapters:";
+
 }  // namespace tarvex::cli

@@ -4,5 +4,7 @@ namespace tarvex::cli {
 
 const char PORT_NAMES_HELP[] = "COM1..COM8 or any other COM name such as COM12";
 const char OTHER_PORT_NAMES_HELP[] = "A name such as COM12 can be used too.";
+// Windows port names say nothing about the kind of port: every port present is listed.
+const char FOUND_PORTS_HEADING[] = "Ports present:";
 
 }  // namespace tarvex::cli
