@@ -54,7 +54,8 @@ std::string TraceLine(const std::string& port, const TraceEvent& event) {
 
 OsError TraceWriter::Open(const std::string& path) {
   errno = 0;
-  file_.open(PathFromUtf8(path), std::ios::out | std::ios::trunc);
+  // Binary: one "\n" per line on every platform, as JSON-lines readers expect.
+  file_.open(PathFromUtf8(path), std::ios::out | std::ios::trunc | std::ios::binary);
   if (!file_) {
     const int code = errno != 0 ? errno : EIO;
     return OsError{std::error_code(code, std::generic_category()), {}};

@@ -1,4 +1,6 @@
 // USB ids and serial numbers read from the instance ids that Windows gives serial ports.
+#include <ostream>
+
 #include <gtest/gtest.h>
 
 #include "link/usb_ids.h"
@@ -12,6 +14,10 @@ struct IdCase {
   const char* pid;
   const char* serial;
 };
+
+void PrintTo(const IdCase& c, std::ostream* out) {
+  *out << c.instanceId;
+}
 
 class UsbInstanceIds : public testing::TestWithParam<IdCase> {};
 

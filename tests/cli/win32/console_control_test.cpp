@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <optional>
+#include <ostream>
 #include <thread>
 
 #include "cli/interrupt_signals.h"
@@ -19,6 +20,11 @@ struct StopEvent {
   bool holdsUntilStopped;  // Windows ends the process once the handler returns
   const char* name;
 };
+
+// Stable test names for ctest (the default prints the struct's bytes, a pointer among them).
+void PrintTo(const StopEvent& stop, std::ostream* out) {
+  *out << stop.name;
+}
 
 class ConsoleControl : public ::testing::TestWithParam<StopEvent> {};
 

@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include <ostream>
+
 #include <gtest/gtest.h>
 
 #include "link/port_list.h"
@@ -64,6 +66,10 @@ struct SettingsCase {
   bool checked;  // parity checking on (INPCK)
   int stopBits;
 };
+
+void PrintTo(const SettingsCase& c, std::ostream* out) {
+  *out << c.name;
+}
 
 class ComLinkSettings : public ComLink, public testing::WithParamInterface<SettingsCase> {};
 

@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include <ostream>
+
 #include <gtest/gtest.h>
 
 #include "link/win32/dcb_settings.h"
@@ -16,6 +18,10 @@ struct DcbCase {
   BYTE parityCode;
   BYTE stopBitsCode;
 };
+
+void PrintTo(const DcbCase& c, std::ostream* out) {
+  *out << c.baud << ' ' << int(c.parity);
+}
 
 class DcbFields : public testing::TestWithParam<DcbCase> {};
 

@@ -1,4 +1,6 @@
 // Windows port names: every COM name through the device namespace, which COM10 and above need.
+#include <ostream>
+
 #include <gtest/gtest.h>
 
 #include "link/port_list.h"
@@ -10,6 +12,10 @@ struct NameCase {
   const char* name;
   const char* device;
 };
+
+void PrintTo(const NameCase& c, std::ostream* out) {
+  *out << c.name;
+}
 
 class WindowsPortNames : public testing::TestWithParam<NameCase> {};
 
