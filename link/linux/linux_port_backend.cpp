@@ -232,8 +232,11 @@ void LinuxPortBackend::Close() {
   if (fd_ < 0) {
     return;
   }
-  // Unsent output would make close() wait for it, up to the driver's closing wait.
-  tcflush(fd_, TCOFLUSH);
+  // Unsent output would make close() wait for it, up to the driver's closing wait. Only then:
+  // on a pseudo-terminal the flush also drops what the far end has not read yet.
+  if (OutputQueued() > 0) {
+    tcflush(fd_, TCOFLUSH);
+  }
   ioctl(fd_, TIOCNXCL);
   ::close(fd_);
   fd_ = -1;
