@@ -19,6 +19,9 @@ void AddDemoCommand(CLI::App& app, Io io, int& exitCode) {
   cmd->add_option("--time-scale", options->timeScale, "Scale every pause (testing only)")
       ->check(CLI::Range(0.0, 1.0))
       ->group("");
+  cmd->footer(
+      "Exit status: 0 when the fixture received the image intact, 1 when it did not or a port "
+      "failed, 2 for a usage error, 3 when the image is rejected, 130 when interrupted (Ctrl-C).");
   cmd->callback([options, io, &exitCode] { exitCode = RunDemo(*options, io); });
 }
 

@@ -3,6 +3,7 @@
 
 #include "cli/commands.h"
 #include "cli/job_session.h"
+#include "cli/option_checks.h"
 #include "cli/port_texts.h"
 #include "cli/terminal.h"
 #include "image/image_loader.h"
@@ -58,13 +59,17 @@ void AddDownloadCommand(CLI::App& app, Io io, int& exitCode) {
                                  "on each port (all ports at once)");
   cmd->add_option("--port,-p", args->ports,
                   std::string("Port: ") + PORT_NAMES_HELP + "; repeat for several")
-      ->required();
+      ->required()
+      ->check(PortNameCheck());
   cmd->add_option("--trace", args->tracePath,
                   "Write one JSON line per frame sent (time, state, frame, length, settings)");
   cmd->add_option("--time-scale", args->timeScale, "Scale every pause (testing only)")
       ->check(CLI::Range(0.0, 1.0))
       ->group("");
   cmd->add_option("IMAGE", args->imagePath, "Firmware image (.zfr)")->required();
+  cmd->footer(
+      "Exit status: 0 when every port completed, 1 when a port could not be opened or a write "
+      "failed, 2 for a usage error, 3 when the image is rejected, 130 when interrupted (Ctrl-C).");
   cmd->callback([args, io, &exitCode] { exitCode = RunDownload(*args, io); });
 }
 

@@ -123,6 +123,8 @@ void AddInfoCommand(CLI::App& app, Io io, int& exitCode) {
   CLI::App* info = app.add_subcommand("info", "Check an image and describe it");
   info->add_flag("--json", options->json, "Print one JSON object instead of text");
   info->add_option("IMAGE", options->imagePath, "Firmware image (.zfr)")->required();
+  info->footer(
+      "Exit status: 0 for a good image, 2 for a usage error, 3 when the image is rejected.");
   info->callback([options, io, &exitCode] { exitCode = RunInfo(*options, io); });
 }
 

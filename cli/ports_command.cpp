@@ -43,7 +43,8 @@ void PrintAdapters(std::ostream& out, const std::vector<SerialAdapter>& adapters
 void AddPortsCommand(CLI::App& app, Io io, int& exitCode) {
   CLI::App* ports = app.add_subcommand(
       "ports", "List COM1 to COM8 with their devices, and the USB serial adapters found");
-  ports->footer(OTHER_PORT_NAMES_HELP);
+  ports->footer(std::string(OTHER_PORT_NAMES_HELP) +
+                "\nExit status: 0, also when no port is found.");
   ports->callback([io, &exitCode] {
     PrintComPorts(io.out, ListComPorts());
     PrintAdapters(io.out, ListUsbSerialAdapters());

@@ -2,7 +2,9 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <memory>
 #include <ostream>
+#include <string>
 
 #include "cli/commands.h"
 
@@ -12,6 +14,29 @@ namespace {
 
 constexpr const char* VERSION_TEXT = "tarvex-cli " TARVEX_VERSION;
 
+// `tarvex-cli help [COMMAND]`, as git and cargo users expect besides --help.
+void AddHelpCommand(CLI::App& app, Io io, int& exitCode) {
+  auto topic = std::make_shared<std::string>();
+  CLI::App* help = app.add_subcommand("help", "Show the help of tarvex-cli or of one command");
+  help->add_option("COMMAND", *topic, "The command to explain");
+  help->callback([&app, help, io, topic, &exitCode] {
+    const auto named = app.get_subcommands(
+        [&](const CLI::App* candidate) { return candidate->get_name() == *topic; });
+    CLI::App* command = topic->empty() || named.empty() ? nullptr : named.front();
+    if (!topic->empty() && (command == nullptr || command == help)) {
+      io.err << "tarvex-cli: help: no command named \"" << *topic << "\"\n"
+             << "Run 'tarvex-cli help' for the list of commands.\n";
+      exitCode = EXIT_USAGE;
+      return;
+    }
+    // Not app.help(): with a command chosen (this one) it would explain that command.
+    io.out << (command != nullptr ? command->help("tarvex-cli")
+                                  : app.get_formatter()->make_help(&app, "tarvex-cli",
+                                                                   CLI::AppFormatMode::Normal));
+    exitCode = EXIT_OK;
+  });
+}
+
 void RegisterCommands(CLI::App& app, Io io, int& exitCode) {
   AddInfoCommand(app, io, exitCode);
   AddPortsCommand(app, io, exitCode);
@@ -19,6 +44,7 @@ void RegisterCommands(CLI::App& app, Io io, int& exitCode) {
   AddDownloadCommand(app, io, exitCode);
   AddTestCommand(app, io, exitCode);
   AddDemoCommand(app, io, exitCode);
+  AddHelpCommand(app, io, exitCode);
 }
 
 }  // namespace
@@ -26,7 +52,7 @@ void RegisterCommands(CLI::App& app, Io io, int& exitCode) {
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   CLI::App app{"Downloads firmware images into lighting fixtures over a serial line.",
                "tarvex-cli"};
-  app.set_version_flag("--version", VERSION_TEXT);
+  app.set_version_flag("-V,--version", VERSION_TEXT);
   app.require_subcommand(1);
   // Options are --long and -s everywhere; on Windows the parser would also take "/x" for one,
   // and so misread a path that starts at the root of the drive.
@@ -48,8 +74,11 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     out << VERSION_TEXT << '\n';
     return EXIT_OK;
   } catch (const CLI::ParseError& e) {
+    // Point to the help of the command that was being given, where there was one.
+    const auto chosen = app.get_subcommands();
+    const std::string command = chosen.empty() ? "" : " " + chosen.back()->get_name();
     err << "tarvex-cli: " << e.what() << "\n"
-        << "Run 'tarvex-cli --help' for usage.\n";
+        << "Run 'tarvex-cli" << command << " --help' for usage.\n";
     return EXIT_USAGE;
   }
   return exitCode;

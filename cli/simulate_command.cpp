@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "cli/commands.h"
+#include "cli/option_checks.h"
 #include "cli/pty_commands.h"
 
 namespace tarvex::cli {
@@ -20,7 +21,7 @@ void AddSimulateCommand(CLI::App& app, Io io, int& exitCode) {
       ->add_option("--timeout", options->timeoutS,
                    "Give up after S seconds (default: wait until a download is over)")
       ->type_name("S")
-      ->check(CLI::PositiveNumber);
+      ->check(PositiveSecondsCheck());
   simulate
       ->add_option("--time-scale", options->timeScale,
                    "Expect every pause scaled by this factor (testing only)")

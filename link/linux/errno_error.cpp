@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <system_error>
+#include <utility>
 
 namespace tarvex::posix {
 
@@ -10,12 +11,14 @@ namespace {
 const char* HintFor(int code) {
   switch (code) {
     case EACCES:
-      return "permission denied: add your user to the dialout group";
+      return "permission denied";  // the backend says more where it knows the device
     case EBUSY:
     case EWOULDBLOCK:  // flock(LOCK_NB) on a port that another program holds
-      return "port is in use by another program";
+      return "port is in use by another program: close it, or pick another port";
     case ENOENT:
-      return "no such device";
+      return "no such device: see `tarvex-cli ports`";
+    case ENOTTY:  // a terminal request on something that is no terminal
+      return "not a serial port";
     default:
       return "";
   }
@@ -24,7 +27,11 @@ const char* HintFor(int code) {
 }  // namespace
 
 OsError ErrnoError(int code) {
-  return OsError{std::error_code(code, std::system_category()), HintFor(code)};
+  return ErrnoError(code, HintFor(code));
+}
+
+OsError ErrnoError(int code, std::string hint) {
+  return OsError{std::error_code(code, std::system_category()), std::move(hint)};
 }
 
 }  // namespace tarvex::posix

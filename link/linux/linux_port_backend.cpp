@@ -17,6 +17,7 @@
 
 #include "link/linux/errno_error.h"
 #include "link/linux/kernel_termios.h"
+#include "link/linux/permission_hint.h"
 #include "link/port_backend.h"
 #include "link/port_list.h"
 
@@ -83,11 +84,13 @@ class LinuxPortBackend final : public PortBackend {
 
  private:
   WaitEnd WaitWritable(Clock::time_point deadline);
-  void KeepError(int code) {
+  void KeepError(int code) { KeepError(code == 0 ? OsError{} : posix::ErrnoError(code)); }
+  void KeepError(const OsError& error) {
     std::lock_guard lock(errorMutex_);
-    lastError_ = code == 0 ? OsError{} : posix::ErrnoError(code);
+    lastError_ = error;
   }
-  bool FailOpen(int code, int fd) {
+  bool FailOpen(int code, int fd) { return FailOpen(posix::ErrnoError(code), fd); }
+  bool FailOpen(const OsError& error, int fd) {
     if (fd >= 0) {
       ::close(fd);
     }
@@ -95,7 +98,7 @@ class LinuxPortBackend final : public PortBackend {
       ::close(cancelFd_);
       cancelFd_ = -1;
     }
-    KeepError(code);
+    KeepError(error);
     return false;
   }
 
@@ -118,6 +121,9 @@ bool LinuxPortBackend::Open(const std::string& portName, const LineSettings& set
   }
   const std::string device = DeviceFor(portName);
   const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0 && errno == EACCES) {
+    return FailOpen(posix::ErrnoError(EACCES, posix::PermissionHint(device)), -1);
+  }
   if (fd < 0) {
     return FailOpen(errno, -1);
   }

@@ -1,5 +1,7 @@
 #include "link/port_list.h"
 
+#include <strings.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <string_view>
@@ -17,9 +19,10 @@ constexpr std::string_view SERIAL_DEVICE_PREFIX = "/dev/ttyS";
 constexpr unsigned MAX_COM_NUMBER = 256;
 const char* const USB_DEVICE_PREFIXES[] = {"ttyUSB", "ttyACM"};
 
-// The number of "COMn" (1 to 256), or 0 when the name has another form.
+// The number of "COMn" in any letter case (1 to 256), or 0 when the name has another form.
 unsigned ComNumber(const std::string& portName) {
-  if (portName.size() <= COM_PREFIX.size() || portName.compare(0, 3, COM_PREFIX) != 0) {
+  if (portName.size() <= COM_PREFIX.size() ||
+      strncasecmp(portName.c_str(), COM_PREFIX.data(), COM_PREFIX.size()) != 0) {
     return 0;
   }
   unsigned number = 0;

@@ -144,6 +144,7 @@ TEST_F(DownloadCommand, UsageAndImageErrorsStopBeforeAnyPortIsOpened) {
       {{"download", imagePath}, 2, "--port"},
       {{"download", "--port", "COM1", "--port", "COM1", imagePath}, 2, "only once"},
       {{"test"}, 2, "--port"},
+      {{"test", "--port", ""}, 2, "must name a port"},
   };
   for (const auto& c : cases) {
     const auto run = Cli(c.args);

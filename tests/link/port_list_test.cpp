@@ -14,7 +14,8 @@ TEST(PortNames, MapToDevices) {
   const std::pair<const char*, const char*> table[] = {
       {"COM1", "/dev/ttyS0"},       {"COM8", "/dev/ttyS7"},         {"COM12", "/dev/ttyS11"},
       {"/dev/pts/7", "/dev/pts/7"}, {"/tmp/x/COM1", "/tmp/x/COM1"}, {"ttyUSB0", "/dev/ttyUSB0"},
-      {"COM0", "/dev/COM0"},        {"COMX", "/dev/COMX"},
+      {"COM0", "/dev/COM0"},        {"COMX", "/dev/COMX"},          {"com1", "/dev/ttyS0"},
+      {"Com12", "/dev/ttyS11"},
   };
   for (const auto& [name, device] : table) {
     EXPECT_EQ(DeviceForPortName(name), device) << name;
