@@ -1,4 +1,5 @@
 #include <CLI/CLI.hpp>
+#include <memory>
 #include <string>
 
 #include "cli/commands.h"
@@ -40,10 +41,14 @@ int RunDownload(const DownloadArgs& args, Io io) {
     io.err << "tarvex-cli: " << args.imagePath << ": " << load.rejection.message << '\n';
     return EXIT_BAD_IMAGE;
   }
+  std::unique_ptr<TraceWriter> trace;
+  if (!OpenTrace(args.tracePath, trace, io.err)) {
+    return EXIT_USAGE;
+  }
   SessionOptions options;
   options.kind = JobKind::Download;
   options.timeScale = args.timeScale;
-  options.tracePath = args.tracePath;
+  options.trace = trace.get();
   options.terminal = IsLiveTerminal(io.out);
   const auto result = RunSession(&*load.image, args.ports, options, io);
   ReportFailures(result, options.kind, io.err);

@@ -96,21 +96,11 @@ PortResult ResultOf(const PortJob& entry) {
 SessionResult RunSession(const FirmwareImage* image, const std::vector<std::string>& ports,
                          const SessionOptions& options, Io io) {
   SessionResult result;
-  std::unique_ptr<TraceWriter> trace;
-  if (!options.tracePath.empty()) {
-    trace = std::make_unique<TraceWriter>();
-    if (const auto error = trace->Open(options.tracePath)) {
-      io.err << "tarvex-cli: cannot write the trace file " << options.tracePath << ": "
-             << error.Message() << '\n';
-      result.traceFailed = true;
-      return result;
-    }
-  }
   // Before any job thread exists, so that only this thread takes Ctrl-C and SIGTERM.
   InterruptSignals signals;
   const auto planned = PlannedDuration(image, options.timeScale);
   const auto start = std::chrono::steady_clock::now();
-  auto jobs = StartJobs(image, ports, options, trace.get());
+  auto jobs = StartJobs(image, ports, options, options.trace);
 
   ProgressDisplay display(io.out, options.terminal);
   while (AnyBusy(jobs)) {
@@ -168,7 +158,7 @@ int ExitCodeFor(const SessionResult& result, JobKind kind) {
   if (result.interrupted) {
     return EXIT_INTERRUPTED;
   }
-  if (result.traceFailed || result.ports.empty()) {
+  if (result.ports.empty()) {
     return EXIT_FAILED;
   }
   for (const auto& port : result.ports) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/trace_writer.h"
 #include "image/image_loader.h"
 #include "link/os_error.h"
 #include "protocol/download_job.h"
@@ -17,9 +18,9 @@ enum class JobKind { Download, Test };
 
 struct SessionOptions {
   JobKind kind = JobKind::Download;
-  double timeScale = 1.0;  // 1 = the real pace
-  std::string tracePath;   // empty: no trace
-  bool terminal = false;   // draw a live progress display instead of plain lines
+  double timeScale = 1.0;        // 1 = the real pace
+  TraceWriter* trace = nullptr;  // opened by the command before any port; null: no trace
+  bool terminal = false;         // draw a live progress display instead of plain lines
 };
 
 struct PortResult {
@@ -32,7 +33,6 @@ struct PortResult {
 
 struct SessionResult {
   bool interrupted = false;
-  bool traceFailed = false;
   std::vector<PortResult> ports;
 };
 

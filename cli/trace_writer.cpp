@@ -63,6 +63,19 @@ OsError TraceWriter::Open(const std::string& path) {
   return {};
 }
 
+bool OpenTrace(const std::string& path, std::unique_ptr<TraceWriter>& trace, std::ostream& err) {
+  if (path.empty()) {
+    return true;
+  }
+  trace = std::make_unique<TraceWriter>();
+  if (const OsError error = trace->Open(path)) {
+    err << "tarvex-cli: cannot write the trace file " << path << ": " << error.Message() << '\n';
+    trace.reset();
+    return false;
+  }
+  return true;
+}
+
 void TraceWriter::Write(const std::string& port, const TraceEvent& event) {
   const auto line = TraceLine(port, event);
   std::lock_guard lock(mutex_);

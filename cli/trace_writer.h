@@ -2,6 +2,8 @@
 #pragma once
 
 #include <fstream>
+#include <iosfwd>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -13,6 +15,12 @@ namespace tarvex::cli {
 // {"t_ms":31140,"port":"COM1","state":4,"frame":"BlockFrame","length":1033,
 //  "settings":"115200 8O1","baud":115200,"parity":"odd","stop_bits":1,"written":1033}
 std::string TraceLine(const std::string& port, const TraceEvent& event);
+
+class TraceWriter;
+
+// Opens the --trace file (none when `path` is empty). False, with the reason on `err`, when it
+// cannot be written: a usage error, found before any port is touched.
+bool OpenTrace(const std::string& path, std::unique_ptr<TraceWriter>& trace, std::ostream& err);
 
 class TraceWriter {
  public:

@@ -1,4 +1,5 @@
 #include <chrono>
+#include <memory>
 #include <ostream>
 #include <string>
 
@@ -46,6 +47,10 @@ int RunDemo(const DemoOptions& args, Io io) {
     io.err << "tarvex-cli: " << args.imagePath << ": " << load.rejection.message << '\n';
     return EXIT_BAD_IMAGE;
   }
+  std::unique_ptr<TraceWriter> trace;
+  if (!OpenTrace(args.tracePath, trace, io.err)) {
+    return EXIT_USAGE;
+  }
   PtyLine line;
   if (!line.Ok()) {
     io.err << "tarvex-cli: cannot create a pseudo-terminal for the simulated fixture\n";
@@ -64,7 +69,7 @@ int RunDemo(const DemoOptions& args, Io io) {
 
   SessionOptions options;
   options.timeScale = args.timeScale;
-  options.tracePath = args.tracePath;
+  options.trace = trace.get();
   options.terminal = IsLiveTerminal(io.out);
   const auto result = RunSession(&*load.image, {line.SlavePath()}, options, io);
   ReportFailures(result, options.kind, io.err);

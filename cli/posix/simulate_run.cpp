@@ -7,6 +7,7 @@
 
 #include "cli/interrupt_signals.h"
 #include "cli/pty_commands.h"
+#include "image/utf8_path.h"
 #include "sim/fixture_report.h"
 #include "sim/fixture_runner.h"
 #include "sim/pty_line.h"
@@ -18,9 +19,8 @@ namespace {
 // How often the main thread looks for Ctrl-C / SIGTERM while the fixture listens.
 constexpr std::chrono::milliseconds SIGNAL_PERIOD{100};
 
-bool WriteMemory(const std::string& path, const FixtureMemory& memory, Io io) {
-  std::ofstream file(path, std::ios::trunc);
-  if (file && WriteIntelHex(memory, file)) {
+bool WriteMemory(const std::string& path, std::ofstream& file, const FixtureMemory& memory, Io io) {
+  if (WriteIntelHex(memory, file) && file.flush()) {
     io.out << "Memory received written to " << path << " (Intel HEX, 32-bit addresses)\n";
     return true;
   }
@@ -31,6 +31,17 @@ bool WriteMemory(const std::string& path, const FixtureMemory& memory, Io io) {
 }  // namespace
 
 int RunSimulate(const SimulateOptions& options, Io io) {
+  // Opened before the line exists: a result that cannot be kept is known before a download.
+  std::ofstream out;
+  if (!options.out.empty()) {
+    errno = 0;
+    out.open(PathFromUtf8(options.out), std::ios::trunc);
+    if (!out) {
+      io.err << "tarvex-cli: cannot write " << options.out << ": "
+             << std::strerror(errno != 0 ? errno : EIO) << '\n';
+      return EXIT_USAGE;
+    }
+  }
   PtyLine line;
   if (!line.Ok()) {
     io.err << "tarvex-cli: cannot create a pseudo-terminal: " << std::strerror(errno) << '\n';
@@ -78,7 +89,7 @@ int RunSimulate(const SimulateOptions& options, Io io) {
       break;
   }
   io.out << DescribeVerdict(verdict);
-  const bool written = options.out.empty() || WriteMemory(options.out, runner.Memory(), io);
+  const bool written = options.out.empty() || WriteMemory(options.out, out, runner.Memory(), io);
   return verdict.Intact() && written ? EXIT_OK : EXIT_FAILED;
 }
 

@@ -132,6 +132,7 @@ TEST_F(DownloadCommand, OnePortThatCannotOpenFailsTheRunWithTheReason) {
 TEST_F(DownloadCommand, UsageAndImageErrorsStopBeforeAnyPortIsOpened) {
   Fixture fixture;
   const auto damaged = dir.File("damaged.zfr").string();
+  const auto unwritable = dir.File("no-such-folder/out").string();
   auto plan = test::SimpleImagePlan();
   plan.imageCrc = 0x12345678;
   test::WriteImage(damaged, plan);
@@ -145,6 +146,12 @@ TEST_F(DownloadCommand, UsageAndImageErrorsStopBeforeAnyPortIsOpened) {
       {{"download", "--port", "COM1", "--port", "COM1", imagePath}, 2, "only once"},
       {{"test"}, 2, "--port"},
       {{"test", "--port", ""}, 2, "must name a port"},
+      // Output files that cannot be written are found before any port or fixture starts.
+      {{"download", "--port", fixture.line.SlavePath(), "--trace", unwritable, imagePath},
+       2,
+       "cannot write the trace file"},
+      {{"demo", "--trace", unwritable}, 2, "cannot write the trace file"},
+      {{"simulate", "--out", unwritable}, 2, "cannot write"},
   };
   for (const auto& c : cases) {
     const auto run = Cli(c.args);
