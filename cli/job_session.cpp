@@ -1,5 +1,6 @@
 #include "cli/job_session.h"
 
+#include <algorithm>
 #include <memory>
 #include <ostream>
 
@@ -15,6 +16,30 @@ namespace tarvex::cli {
 namespace {
 
 constexpr std::chrono::milliseconds DISPLAY_PERIOD{100};
+
+JobOutcome Goal(JobKind kind) {
+  return kind == JobKind::Download ? JobOutcome::Completed : JobOutcome::TestSent;
+}
+
+// "COM3 (/dev/ttyS2)": a technician sees which device a port name stood for.
+std::string PortLabel(const std::string& port) {
+  const std::string device = DeviceForPortName(port);
+  return device == port ? port : port + " (" + device + ")";
+}
+
+std::string Reason(const PortResult& port) {
+  std::string text;
+  for (const auto& message : port.messages) {
+    text += (text.empty() ? "" : "; ") + message;
+  }
+  if (text.empty()) {
+    text = port.outcome == JobOutcome::Cancelled ? "stopped" : "did not complete";
+  }
+  if (port.error) {
+    text += ": " + port.error.Message();
+  }
+  return text;
+}
 
 struct PortJob {
   std::string port;
@@ -58,16 +83,55 @@ bool AnyBusy(const std::vector<PortJob>& jobs) {
   return false;
 }
 
-std::vector<PortProgress> Progress(const std::vector<PortJob>& jobs,
-                                   std::chrono::milliseconds remaining) {
+PortResult ResultOf(const PortJob& entry) {
+  const auto snap = entry.view->Snapshot();
+  return {entry.port, entry.job->Outcome(), entry.job->LastOsError(), snap.messages, snap.status};
+}
+
+// A port's line: while its job runs, the share of the planned time gone by; once it is over,
+// 100 % when it reached its goal and otherwise what went wrong, so that no line freezes as if
+// it were still running.
+PortProgress LineOf(const PortJob& entry, JobKind kind, std::chrono::milliseconds elapsed,
+                    std::chrono::milliseconds planned) {
+  const auto snap = entry.view->Snapshot();
+  PortProgress line;
+  line.port = entry.port;
+  line.status = snap.status;
+  line.statusHistory = snap.statusHistory;
+  if (entry.job->IsBusy()) {
+    line.done = DoneShare(elapsed, planned, false);
+    line.remaining = planned - elapsed;
+    return line;
+  }
+  const PortResult result = ResultOf(entry);
+  if (result.outcome == Goal(kind)) {
+    line.done = DoneShare(elapsed, planned, true);
+  } else if (result.outcome != JobOutcome::None) {
+    line.ending = result.outcome == JobOutcome::Cancelled ? "stopped" : "FAILED: " + Reason(result);
+  }
+  return line;
+}
+
+std::vector<PortProgress> Progress(const std::vector<PortJob>& jobs, JobKind kind,
+                                   std::chrono::milliseconds elapsed,
+                                   std::chrono::milliseconds planned) {
   std::vector<PortProgress> lines;
   for (const auto& entry : jobs) {
-    const auto snap = entry.view->Snapshot();
-    const auto left = entry.job->IsBusy() ? remaining : std::chrono::milliseconds{0};
-    lines.push_back(
-        {entry.port, snap.status, snap.statusHistory, snap.progressHigh, snap.progressPos, left});
+    lines.push_back(LineOf(entry, kind, elapsed, planned));
   }
   return lines;
+}
+
+// "2 of 3 ports OK", for a run on several ports.
+void Summarize(const SessionResult& result, JobKind kind, std::ostream& out) {
+  if (result.ports.size() < 2) {
+    return;
+  }
+  std::size_t ok = 0;
+  for (const PortResult& port : result.ports) {
+    ok += port.outcome == Goal(kind) ? 1 : 0;
+  }
+  out << ok << " of " << result.ports.size() << " ports OK\n";
 }
 
 }  // namespace
@@ -84,15 +148,6 @@ std::chrono::milliseconds PlannedDuration(const FirmwareImage* image, double tim
       static_cast<std::int64_t>(static_cast<double>(estimate->duration.count()) * timeScale)};
 }
 
-namespace {
-
-PortResult ResultOf(const PortJob& entry) {
-  const auto snap = entry.view->Snapshot();
-  return {entry.port, entry.job->Outcome(), entry.job->LastOsError(), snap.messages, snap.status};
-}
-
-}  // namespace
-
 SessionResult RunSession(const FirmwareImage* image, const std::vector<std::string>& ports,
                          const SessionOptions& options, Io io) {
   SessionResult result;
@@ -102,11 +157,13 @@ SessionResult RunSession(const FirmwareImage* image, const std::vector<std::stri
   const auto start = std::chrono::steady_clock::now();
   auto jobs = StartJobs(image, ports, options, options.trace);
 
+  const auto elapsed = [start] {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 start);
+  };
   ProgressDisplay display(io.out, options.terminal);
   while (AnyBusy(jobs)) {
-    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now() - start);
-    display.Draw(Progress(jobs, planned - elapsed));
+    display.Draw(Progress(jobs, options.kind, elapsed(), planned));
     if (signals.WaitFor(DISPLAY_PERIOD)) {
       result.interrupted = true;
       for (auto& entry : jobs) {
@@ -118,41 +175,28 @@ SessionResult RunSession(const FirmwareImage* image, const std::vector<std::stri
   for (auto& entry : jobs) {
     entry.job->WaitForWorker();
   }
-  display.Draw(Progress(jobs, std::chrono::milliseconds{0}));
+  display.Draw(Progress(jobs, options.kind, elapsed(), planned));
   display.Finish();
   for (const auto& entry : jobs) {
     result.ports.push_back(ResultOf(entry));
   }
+  Summarize(result, options.kind, io.out);
   return result;
 }
 
-namespace {
-
-JobOutcome Goal(JobKind kind) {
-  return kind == JobKind::Download ? JobOutcome::Completed : JobOutcome::TestSent;
-}
-
-// "COM3 (/dev/ttyS2)": a technician sees which device a port name stood for.
-std::string PortLabel(const std::string& port) {
-  const std::string device = DeviceForPortName(port);
-  return device == port ? port : port + " (" + device + ")";
-}
-
-std::string Reason(const PortResult& port) {
-  std::string text;
-  for (const auto& message : port.messages) {
-    text += (text.empty() ? "" : "; ") + message;
+double DoneShare(std::chrono::milliseconds elapsed, std::chrono::milliseconds planned,
+                 bool finished) {
+  // A running job that is late stays short of 100 %, which only a finished one shows.
+  constexpr double RUNNING_AT_MOST = 0.99;
+  if (finished) {
+    return 1.0;
   }
-  if (text.empty()) {
-    text = port.outcome == JobOutcome::Cancelled ? "stopped" : "did not complete";
+  if (planned.count() <= 0) {
+    return 0.0;
   }
-  if (port.error) {
-    text += ": " + port.error.Message();
-  }
-  return text;
+  const double share = static_cast<double>(elapsed.count()) / static_cast<double>(planned.count());
+  return std::clamp(share, 0.0, RUNNING_AT_MOST);
 }
-
-}  // namespace
 
 int ExitCodeFor(const SessionResult& result, JobKind kind) {
   if (result.interrupted) {

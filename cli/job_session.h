@@ -44,6 +44,11 @@ SessionResult RunSession(const FirmwareImage* image, const std::vector<std::stri
 // that can no longer be read.
 std::chrono::milliseconds PlannedDuration(const FirmwareImage* image, double timeScale);
 
+// The share of a job shown on its progress bar: the planned time gone by, below 100 % until
+// the job has finished (a schedule is exact, so time is the honest measure of progress).
+double DoneShare(std::chrono::milliseconds elapsed, std::chrono::milliseconds planned,
+                 bool finished);
+
 // 0 when every port reached its goal, 130 after an interrupt, 1 otherwise.
 int ExitCodeFor(const SessionResult& result, JobKind kind);
 

@@ -11,18 +11,18 @@ namespace {
 
 constexpr std::size_t BAR_WIDTH = 24;  // characters inside the brackets
 
-std::string Bar(std::uint32_t pos, std::uint32_t high, std::size_t width) {
-  const std::size_t filled =
-      high == 0 ? 0
-                : static_cast<std::size_t>(static_cast<std::uint64_t>(std::min(pos, high)) * width /
-                                           high);
+std::size_t Filled(double done, std::size_t width) {
+  return static_cast<std::size_t>(std::clamp(done, 0.0, 1.0) * static_cast<double>(width));
+}
+
+std::string Bar(double done, std::size_t width) {
+  const std::size_t filled = Filled(done, width);
   return "[" + std::string(filled, '#') + std::string(width - filled, '.') + "]";
 }
 
-std::string Percent(std::uint32_t pos, std::uint32_t high) {
-  const auto percent = high == 0 ? 0 : static_cast<std::uint64_t>(std::min(pos, high)) * 100 / high;
+std::string Percent(double done) {
   char text[8];
-  std::snprintf(text, sizeof text, "%3u%%", static_cast<unsigned>(percent));
+  std::snprintf(text, sizeof text, "%3u%%", static_cast<unsigned>(Filled(done, 100)));
   return text;
 }
 
@@ -54,11 +54,13 @@ std::string FormatProgressLine(const PortProgress& line, std::size_t portWidth,
                                std::size_t barWidth) {
   std::string text = line.port;
   text.resize(std::max(portWidth, line.port.size()), ' ');
+  if (!line.ending.empty()) {
+    return text + "  " + line.ending;
+  }
   std::string status = line.status;
   status.resize(std::max<std::size_t>(status.size(), 22), ' ');
-  text += "  " + status + "  " + Bar(line.progressPos, line.progressHigh, barWidth) + " " +
-          Percent(line.progressPos, line.progressHigh) + "  " + FormatRemaining(line.remaining) +
-          " left";
+  text += "  " + status + "  " + Bar(line.done, barWidth) + " " + Percent(line.done) + "  " +
+          FormatRemaining(line.remaining) + " left";
   return text;
 }
 
@@ -97,13 +99,16 @@ void ProgressDisplay::DrawTerminal(const std::vector<PortProgress>& lines) {
 
 void ProgressDisplay::DrawPlain(const std::vector<PortProgress>& lines) {
   printed_.resize(lines.size());
+  endingPrinted_.resize(lines.size());
   for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::string prefix = lines.size() > 1 ? lines[i].port + ": " : "";
     const auto& history = lines[i].statusHistory;
     for (; printed_[i] < history.size(); ++printed_[i]) {
-      if (lines.size() > 1) {
-        out_ << lines[i].port << ": ";
-      }
-      out_ << history[printed_[i]] << '\n';
+      out_ << prefix << history[printed_[i]] << '\n';
+    }
+    if (!lines[i].ending.empty() && !endingPrinted_[i]) {
+      out_ << prefix << lines[i].ending << '\n';
+      endingPrinted_[i] = true;
     }
   }
 }

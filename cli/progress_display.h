@@ -14,12 +14,14 @@ struct PortProgress {
   std::string port;
   std::string status;
   std::vector<std::string> statusHistory;  // plain output prints each entry once
-  std::uint32_t progressHigh = 0;
-  std::uint32_t progressPos = 0;
+  double done = 0.0;                       // 0 to 1, for the bar and the percentage
   std::chrono::milliseconds remaining{0};
+  // Once the port's job is over without reaching its goal: "FAILED: reason" or "stopped".
+  std::string ending;
 };
 
-// One display line: "COM1  Downloading... 2/3  [#######.......]  45%  0:12 left".
+// One display line: "COM1  Downloading... 2/3  [#######.......]  45%  0:12 left", or
+// "COM2  FAILED: Open CommPort Fail: ..." once the port's job has failed.
 std::string FormatProgressLine(const PortProgress& line, std::size_t portWidth,
                                std::size_t barWidth);
 // "1:05" for 65 s, "1:02:03" past an hour; rounded up so that 0:00 shows only at the end.
@@ -41,6 +43,7 @@ class ProgressDisplay {
   std::size_t linesDrawn_ = 0;
   std::string lastDrawing_;           // skipped when unchanged
   std::vector<std::size_t> printed_;  // statusHistory entries printed, per line
+  std::vector<bool> endingPrinted_;   // per line
 };
 
 }  // namespace tarvex::cli

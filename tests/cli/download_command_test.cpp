@@ -127,6 +127,9 @@ TEST_F(DownloadCommand, OnePortThatCannotOpenFailsTheRunWithTheReason) {
   EXPECT_TRUE(good.ReceivedIntact(image));
   EXPECT_NE(run.err.find(missing + ": Open CommPort Fail"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("No such file or directory"), std::string::npos) << run.err;
+  // Its line said so at once, and the run ends with one summary.
+  EXPECT_NE(run.out.find(missing + ": FAILED: Open CommPort Fail"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("1 of 2 ports OK\n"), std::string::npos) << run.out;
 }
 
 TEST_F(DownloadCommand, UsageAndImageErrorsStopBeforeAnyPortIsOpened) {

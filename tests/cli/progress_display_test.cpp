@@ -1,5 +1,7 @@
 #include "cli/progress_display.h"
 
+#include "cli/job_session.h"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -21,7 +23,7 @@ TEST(FormatRemaining, RoundsUpToWholeSecondsAndShowsHoursPastAnHour) {
 }
 
 TEST(FormatProgressLine, ShowsBarPercentAndTimeLeft) {
-  const PortProgress line{"COM1", "Downloading... 2/3", {}, 1000, 500, milliseconds{12'000}};
+  const PortProgress line{"COM1", "Downloading... 2/3", {}, 0.5, milliseconds{12'000}, ""};
   const auto text = FormatProgressLine(line, 6, 10);
   EXPECT_EQ(text.rfind("COM1    Downloading... 2/3", 0), 0u) << text;
   EXPECT_NE(text.find("[#####.....]  50%"), std::string::npos) << text;
@@ -29,16 +31,41 @@ TEST(FormatProgressLine, ShowsBarPercentAndTimeLeft) {
 }
 
 TEST(FormatProgressLine, EmptyRangeAndOverrunStayInsideTheBar) {
-  const PortProgress empty{"p", "QORVAL...", {}, 0, 0, milliseconds{0}};
+  const PortProgress empty{"p", "QORVAL...", {}, 0.0, milliseconds{0}, ""};
   EXPECT_NE(FormatProgressLine(empty, 1, 4).find("[....]   0%"), std::string::npos);
-  const PortProgress over{"p", "x", {}, 10, 20, milliseconds{0}};
+  const PortProgress over{"p", "x", {}, 1.5, milliseconds{0}, ""};
   EXPECT_NE(FormatProgressLine(over, 1, 4).find("[####] 100%"), std::string::npos);
+}
+
+TEST(FormatProgressLine, AJobThatEndedShortSaysWhyInsteadOfABar) {
+  const PortProgress failed{
+      "COM2", "QORVAL...",          {},
+      0.1,    milliseconds{40'000}, "FAILED: Open CommPort Fail: no such device"};
+  EXPECT_EQ(FormatProgressLine(failed, 5, 10), "COM2   FAILED: Open CommPort Fail: no such device");
+}
+
+TEST(DoneShare, IsTheTimeGoneByAndReaches100OnlyAtTheEnd) {
+  const struct {
+    std::int64_t elapsedMs;
+    std::int64_t plannedMs;
+    bool finished;
+    double share;
+  } cases[] = {{0, 40'000, false, 0.0},
+               {20'000, 40'000, false, 0.5},
+               {50'000, 40'000, false, 0.99},
+               {100, 0, false, 0.0},
+               {10'000, 40'000, true, 1.0}};
+  for (const auto& c : cases) {
+    EXPECT_DOUBLE_EQ(DoneShare(milliseconds{c.elapsedMs}, milliseconds{c.plannedMs}, c.finished),
+                     c.share)
+        << c.elapsedMs << " of " << c.plannedMs;
+  }
 }
 
 TEST(ProgressDisplay, PlainOutputPrintsEveryStatusOnceInOrder) {
   std::ostringstream out;
   ProgressDisplay display(out, false);
-  PortProgress line{"COM1", "Start...", {"QORVAL...", "Start..."}, 0, 0, milliseconds{0}};
+  PortProgress line{"COM1", "Start...", {"QORVAL...", "Start..."}, 0.0, milliseconds{0}, ""};
   display.Draw({line});
   line.statusHistory.push_back("Downloading... 1/1");
   line.statusHistory.push_back("Waitting for Reset...");
@@ -51,16 +78,19 @@ TEST(ProgressDisplay, PlainOutputPrintsEveryStatusOnceInOrder) {
 TEST(ProgressDisplay, PlainOutputNamesThePortWhenThereAreSeveral) {
   std::ostringstream out;
   ProgressDisplay display(out, false);
-  display.Draw({{"COM1", "", {"QORVAL..."}, 0, 0, milliseconds{0}},
-                {"COM2", "", {"Start 1..."}, 0, 0, milliseconds{0}}});
-  EXPECT_EQ(out.str(), "COM1: QORVAL...\nCOM2: Start 1...\n");
+  std::vector<PortProgress> lines{
+      {"COM1", "", {"QORVAL..."}, 0.0, milliseconds{0}, ""},
+      {"COM2", "", {}, 0.0, milliseconds{0}, "FAILED: Open CommPort Fail"}};
+  display.Draw(lines);
+  display.Draw(lines);  // an ending, like a status, is printed once
+  EXPECT_EQ(out.str(), "COM1: QORVAL...\nCOM2: FAILED: Open CommPort Fail\n");
 }
 
 TEST(ProgressDisplay, TerminalOutputRedrawsTheSameLinesInPlaceOnlyWhenTheyChange) {
   std::ostringstream out;
   ProgressDisplay display(out, true);
-  std::vector<PortProgress> lines{{"COM1", "a", {}, 0, 0, milliseconds{0}},
-                                  {"COM2", "b", {}, 0, 0, milliseconds{0}}};
+  std::vector<PortProgress> lines{{"COM1", "a", {}, 0.0, milliseconds{0}, ""},
+                                  {"COM2", "b", {}, 0.0, milliseconds{0}, ""}};
   display.Draw(lines);
   EXPECT_EQ(out.str().find("\x1b[1A"), std::string::npos);
   const auto first = out.str().size();
