@@ -1,6 +1,8 @@
 #include <CLI/CLI.hpp>
 #include <memory>
+#include <ostream>
 #include <string>
+#include <vector>
 
 #include "cli/commands.h"
 #include "cli/job_session.h"
@@ -8,6 +10,7 @@
 #include "cli/port_texts.h"
 #include "cli/terminal.h"
 #include "image/image_loader.h"
+#include "link/port_list.h"
 
 namespace tarvex::cli {
 
@@ -20,20 +23,27 @@ struct DownloadArgs {
   double timeScale = 1.0;
 };
 
-bool HasDuplicate(const std::vector<std::string>& ports) {
+// Two --port names of one device (the same name twice, a link, another letter case) would
+// make the second job fail as "in use" by the first: a usage error, found before any open.
+bool SaysNoDuplicate(const std::vector<std::string>& ports, std::ostream& err) {
+  std::vector<std::string> devices;
+  for (const std::string& port : ports) {
+    devices.push_back(ResolvedDevice(port));
+  }
   for (std::size_t i = 0; i < ports.size(); ++i) {
     for (std::size_t j = i + 1; j < ports.size(); ++j) {
-      if (ports[i] == ports[j]) {
-        return true;
+      if (devices[i] == devices[j]) {
+        err << "tarvex-cli: download: --port " << ports[i] << " and --port " << ports[j]
+            << " are the same device (" << devices[i] << "); give each port only once\n";
+        return false;
       }
     }
   }
-  return false;
+  return true;
 }
 
 int RunDownload(const DownloadArgs& args, Io io) {
-  if (HasDuplicate(args.ports)) {
-    io.err << "tarvex-cli: download: each --port may be given only once\n";
+  if (!SaysNoDuplicate(args.ports, io.err)) {
     return EXIT_USAGE;
   }
   const auto load = LoadImage(args.imagePath);

@@ -25,6 +25,10 @@ inline constexpr int COM_PORT_COUNT = 8;  // the port list offers COM1 to COM8
 // it is.
 std::string DeviceForPortName(const std::string& portName);
 
+// The device a port name finally opens, with links followed ("/dev/serial/by-id/usb-..." ->
+// "/dev/ttyUSB0"), so that two names of one device can be told apart from two devices.
+std::string ResolvedDevice(const std::string& portName);
+
 // COM1 to COM8 with their devices and whether each exists.
 std::vector<ComPortEntry> ListComPorts();
 

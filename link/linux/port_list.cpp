@@ -58,6 +58,13 @@ std::string DeviceForPortName(const std::string& portName) {
   return std::string(DEVICE_DIR) + portName;
 }
 
+std::string ResolvedDevice(const std::string& portName) {
+  const std::string device = DeviceForPortName(portName);
+  std::error_code error;
+  const fs::path resolved = fs::weakly_canonical(device, error);
+  return error ? device : resolved.string();
+}
+
 std::vector<ComPortEntry> ListComPorts() {
   std::vector<ComPortEntry> ports;
   for (int n = 1; n <= COM_PORT_COUNT; ++n) {

@@ -148,6 +148,11 @@ std::string DeviceForPortName(const std::string& portName) {
   return std::string(DEVICE_NAMESPACE) + portName;  // another driver's name, e.g. "CNCA0"
 }
 
+// Windows device names have no links; the letter case of a COM name is already settled.
+std::string ResolvedDevice(const std::string& portName) {
+  return DeviceForPortName(portName);
+}
+
 std::vector<ComPortEntry> ListComPorts() {
   const std::vector<PresentPort> present = PresentPorts();
   std::vector<ComPortEntry> ports;

@@ -1,6 +1,7 @@
 // tarvex-cli download and test over pseudo-terminals, with the simulated fixture at the far end.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -136,6 +137,8 @@ TEST_F(DownloadCommand, UsageAndImageErrorsStopBeforeAnyPortIsOpened) {
   Fixture fixture;
   const auto damaged = dir.File("damaged.zfr").string();
   const auto unwritable = dir.File("no-such-folder/out").string();
+  const auto alias = dir.File("by-id-link").string();
+  std::filesystem::create_symlink(fixture.line.SlavePath(), alias);
   auto plan = test::SimpleImagePlan();
   plan.imageCrc = 0x12345678;
   test::WriteImage(damaged, plan);
@@ -147,6 +150,9 @@ TEST_F(DownloadCommand, UsageAndImageErrorsStopBeforeAnyPortIsOpened) {
       {{"download", "--port", fixture.line.SlavePath(), damaged}, 3, "CRC"},
       {{"download", imagePath}, 2, "--port"},
       {{"download", "--port", "COM1", "--port", "COM1", imagePath}, 2, "only once"},
+      {{"download", "--port", fixture.line.SlavePath(), "--port", alias, imagePath},
+       2,
+       "are the same device"},
       {{"test"}, 2, "--port"},
       {{"test", "--port", ""}, 2, "must name a port"},
       // Output files that cannot be written are found before any port or fixture starts.
