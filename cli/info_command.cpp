@@ -49,6 +49,10 @@ void WriteImageObject(JsonWriter& json, const FirmwareImage& image,
   const ImageHeader& header = image.header;
   const std::uint32_t count = SegmentCount(header);
   json.BeginObject();
+  json.Key("ok").Bool(true);
+  json.Key("path").String(image.path);
+  json.Key("file_size").UInt(image.fileSize);
+  json.Key("crc_ok").Bool(true);  // a loaded image passed its check
   json.Key("model").Latin1String(image.modelText);
   json.Key("needs_wake").Bool(image.needsWake);
   json.Key("payload_length").UInt(PayloadLength(header));
@@ -102,6 +106,21 @@ int RunInfo(const InfoOptions& options, Io io) {
   const ImageLoad load = LoadImage(options.imagePath);
   if (!load.ok()) {
     io.err << "tarvex-cli: " << options.imagePath << ": " << load.rejection.message << '\n';
+    if (options.json) {
+      // A script reads the verdict from standard output either way.
+      JsonWriter json(io.out);
+      json.BeginObject()
+          .Key("ok")
+          .Bool(false)
+          .Key("path")
+          .String(options.imagePath)
+          .Key("reason")
+          .String(ImageErrorCode(load.rejection.reason))
+          .Key("message")
+          .String(load.rejection.message)
+          .EndObject();
+      io.out << '\n';
+    }
     return EXIT_BAD_IMAGE;
   }
   // The estimate runs the real sequencer against a null line, so it cannot drift from a download.

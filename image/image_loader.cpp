@@ -45,6 +45,15 @@ ImageLoad RejectShort(std::uint64_t fileSize, std::uint32_t payloadLength) {
                        fileSize, declared, payloadLength));
 }
 
+// Neither the payload nor the segment table fits: this is some other kind of file, and saying
+// so helps more than a CRC or length detail.
+bool LooksLikeAnImage(const ImageHeader& header, std::uint64_t fileSize) {
+  const std::uint32_t count = SegmentCount(header);
+  const bool payloadFits = std::uint64_t{PREAMBLE_SIZE} + PayloadLength(header) <= fileSize;
+  const bool rowsFit = count >= 1 && count <= SEGMENT_ROWS_MAX;
+  return fileSize >= PREAMBLE_SIZE && (payloadFits || rowsFit);
+}
+
 // Rows are checked with 64-bit sums: fileOffset + segmentLength may exceed 32 bits.
 ImageLoad CheckSegments(const ImageHeader& header, std::uint64_t fileSize) {
   const std::uint32_t count = SegmentCount(header);
@@ -68,6 +77,28 @@ ImageLoad CheckSegments(const ImageHeader& header, std::uint64_t fileSize) {
 
 }  // namespace
 
+const char* ImageErrorCode(ImageError reason) {
+  switch (reason) {
+    case ImageError::None:
+      return "none";
+    case ImageError::NotAnImage:
+      return "not_an_image";
+    case ImageError::CannotOpen:
+      return "cannot_open";
+    case ImageError::ReadFailed:
+      return "read_failed";
+    case ImageError::ShorterThanPayload:
+      return "shorter_than_payload";
+    case ImageError::CrcMismatch:
+      return "crc_mismatch";
+    case ImageError::BadSegmentCount:
+      return "bad_segment_count";
+    case ImageError::SegmentOutsideFile:
+      return "segment_outside_file";
+  }
+  return "unknown";
+}
+
 ImageLoad LoadImage(const std::string& path) {
   const std::filesystem::path fsPath = PathFromUtf8(path);
   const FilePtr file{OpenForReading(fsPath)};
@@ -90,6 +121,10 @@ ImageLoad LoadImage(const std::string& path) {
   }
 
   const std::uint32_t payloadLength = PayloadLength(image.header);
+  if (!LooksLikeAnImage(image.header, fileSize)) {
+    return Reject(ImageError::NotAnImage,
+                  "not a tarvex image: " + RejectShort(fileSize, payloadLength).rejection.message);
+  }
   const std::optional<std::uint32_t> computed = ImageCrc32(file.get(), payloadLength);
   if (!computed) {
     if (std::ferror(file.get())) {

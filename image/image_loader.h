@@ -11,6 +11,7 @@ namespace tarvex {
 
 enum class ImageError {
   None,
+  NotAnImage,          // the file's layout does not hold together: not an image at all
   CannotOpen,          // the OS refused the open; message carries the errno text
   ReadFailed,          // an I/O error while reading
   ShorterThanPayload,  // the file ends before 32 + payloadLength
@@ -38,6 +39,9 @@ struct ImageLoad {
   ImageRejection rejection;            // reason != None when image is empty
   bool ok() const { return image.has_value(); }
 };
+
+// A stable word for each reason, for scripts: "crc_mismatch", "not_an_image", ...
+const char* ImageErrorCode(ImageError reason);
 
 // Opens the file by its path, checks it, copies what a download needs and closes it again.
 ImageLoad LoadImage(const std::string& path);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -43,7 +44,8 @@ TEST_F(InfoCommand, JsonDescribesAGoodImage) {
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err, "");
   const std::string expected =
-      "{\"model\":\"VUN D7\",\"needs_wake\":true,\"payload_length\":1734,"
+      "{\"ok\":true,\"path\":\"" + path + "\",\"file_size\":" + std::to_string(bytes.size()) +
+      ",\"crc_ok\":true,\"model\":\"VUN D7\",\"needs_wake\":true,\"payload_length\":1734,"
       "\"image_crc\":" +
       std::to_string(crc) +
       ",\"segment_count\":2,\"segments\":["
@@ -84,10 +86,24 @@ TEST_F(InfoCommand, RejectedImageExits3WithOneLineOnStderr) {
   const std::string path = Write(plan);
   const CliRun run = RunTool({"info", "--json", path});
   EXPECT_EQ(run.status, 3);
-  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.out.rfind("{\"ok\":false,\"path\":\"" + path +
+                              "\",\"reason\":\"crc_mismatch\",\"message\":\"CRC mismatch: stored "
+                              "0x0BADF00D",
+                          0),
+            0u)
+      << run.out;
   EXPECT_EQ(run.err.rfind("tarvex-cli: " + path + ": CRC mismatch: stored 0x0BADF00D", 0), 0u)
       << run.err;
   EXPECT_EQ(run.err.find('\n'), run.err.size() - 1);
+}
+
+TEST_F(InfoCommand, AFileThatIsNoImageAtAllSaysSoFirst) {
+  const auto path = dir_.File("notes.txt");
+  std::ofstream(path) << "hello world, these are notes and not an image\n";
+  const CliRun run = RunTool({"info", "--json", path.string()});
+  EXPECT_EQ(run.status, 3);
+  EXPECT_NE(run.out.find("\"reason\":\"not_an_image\""), std::string::npos) << run.out;
+  EXPECT_NE(run.err.find(": not a tarvex image: "), std::string::npos) << run.err;
 }
 
 // File names reach the program as UTF-8; Windows opens them only through its wide API.

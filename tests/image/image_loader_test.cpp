@@ -116,9 +116,16 @@ INSTANTIATE_TEST_SUITE_P(
         RejectCase{"Claims4GiB", [](ImagePlan& s) { s.payloadLength = 0xFFFFFFFF; },
                    ImageError::ShorterThanPayload, "declares 4294967327"},
         RejectCase{"ShorterThanPreamble", [](ImagePlan& s) { s.truncateTo = 20; },
-                   ImageError::ShorterThanPayload, "has 20 bytes"},
-        RejectCase{"EmptyFile", [](ImagePlan& s) { s.truncateTo = 0; },
-                   ImageError::ShorterThanPayload, "has 0 bytes"},
+                   ImageError::NotAnImage, "not a tarvex image: the file has 20 bytes"},
+        RejectCase{"EmptyFile", [](ImagePlan& s) { s.truncateTo = 0; }, ImageError::NotAnImage,
+                   "has 0 bytes"},
+        // Text where the numbers should be ("hello wo"...): neither payload nor table fits.
+        RejectCase{"TextFile",
+                   [](ImagePlan& s) {
+                     s.payloadLength = 0x6C6C6568;
+                     s.segmentCount = 0x6F77206F;
+                   },
+                   ImageError::NotAnImage, "not a tarvex image: the file is shorter than"},
         RejectCase{"NoSegments", [](ImagePlan& s) { s.segmentCount = 0; },
                    ImageError::BadSegmentCount, "bad segment count 0"},
         RejectCase{"FifteenSegments", [](ImagePlan& s) { s.segmentCount = 15; },
