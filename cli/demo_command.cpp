@@ -13,7 +13,9 @@ void AddDemoCommand(CLI::App& app, Io io, int& exitCode) {
       "demo",
       "Download an image (the sample by default) into a simulated fixture, at the real "
       "pace, and show what the fixture received");
-  cmd->add_option("IMAGE", options->imagePath, "Firmware image (.zfr)")->capture_default_str();
+  cmd->add_option("IMAGE", options->imagePath,
+                  "Firmware image (.zfr); default: the sample installed with tarvex-cli "
+                  "(share/tarvex/sample.zfr beside its bin folder)");
   cmd->add_option("--trace", options->tracePath,
                   "Write one JSON line per frame sent (time, state, frame, length, settings)");
   cmd->add_option("--time-scale", options->timeScale, "Scale every pause (testing only)")

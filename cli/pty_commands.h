@@ -15,7 +15,7 @@ struct SimulateOptions {
 };
 
 struct DemoOptions {
-  std::string imagePath = TARVEX_SAMPLE_IMAGE;
+  std::string imagePath;  // empty: the sample image installed with the program
   std::string tracePath;
   double timeScale = 1.0;
 };

@@ -1,7 +1,9 @@
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <ostream>
 #include <string>
+#include <system_error>
 
 #include "cli/interrupt_signals.h"
 #include "cli/job_session.h"
@@ -39,12 +41,24 @@ bool ReportFixture(FixtureRunner& runner, const FirmwareImage& image, Io io) {
   return verdict.Intact() && mismatches.empty();
 }
 
+// The sample as installed: PREFIX/bin/tarvex-cli and PREFIX/share/tarvex/sample.zfr; the build
+// tree has the same layout.
+std::string SampleImage() {
+  std::error_code error;
+  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) {
+    return "share/tarvex/sample.zfr";
+  }
+  return (program.parent_path().parent_path() / "share" / "tarvex" / "sample.zfr").string();
+}
+
 }  // namespace
 
 int RunDemo(const DemoOptions& args, Io io) {
-  const auto load = LoadImage(args.imagePath);
+  const std::string imagePath = args.imagePath.empty() ? SampleImage() : args.imagePath;
+  const auto load = LoadImage(imagePath);
   if (!load.ok()) {
-    io.err << "tarvex-cli: " << args.imagePath << ": " << load.rejection.message << '\n';
+    io.err << "tarvex-cli: " << imagePath << ": " << load.rejection.message << '\n';
     return EXIT_BAD_IMAGE;
   }
   std::unique_ptr<TraceWriter> trace;
