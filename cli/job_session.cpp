@@ -7,6 +7,7 @@
 #include "cli/console_view.h"
 #include "cli/interrupt_signals.h"
 #include "cli/progress_display.h"
+#include "cli/terminal.h"
 #include "cli/trace_writer.h"
 #include "link/port_list.h"
 #include "protocol/schedule.h"
@@ -161,7 +162,7 @@ SessionResult RunSession(const FirmwareImage* image, const std::vector<std::stri
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
                                                                  start);
   };
-  ProgressDisplay display(io.out, options.terminal);
+  ProgressDisplay display(io.out, options.terminal, TerminalColumns);
   while (AnyBusy(jobs)) {
     display.Draw(Progress(jobs, options.kind, elapsed(), planned));
     if (signals.WaitFor(DISPLAY_PERIOD)) {

@@ -3,13 +3,15 @@
 #include <algorithm>
 #include <cstdio>
 #include <ostream>
+#include <string_view>
 #include <utility>
 
 namespace tarvex::cli {
 
 namespace {
 
-constexpr std::size_t BAR_WIDTH = 24;  // characters inside the brackets
+constexpr std::size_t BAR_WIDTH = 24;      // characters inside the brackets
+constexpr std::size_t SHORTEST_NAME = 12;  // columns a shortened port name keeps at least
 
 std::size_t Filled(double done, std::size_t width) {
   return static_cast<std::size_t>(std::clamp(done, 0.0, 1.0) * static_cast<double>(width));
@@ -24,6 +26,36 @@ std::string Percent(double done) {
   char text[8];
   std::snprintf(text, sizeof text, "%3u%%", static_cast<unsigned>(Filled(done, 100)));
   return text;
+}
+
+// Columns a UTF-8 text takes, one per character (the display's own texts are narrow).
+std::size_t Columns(const std::string& text) {
+  return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
+}
+
+// The longest start of `text` that fits `columns`, never cutting a character in two.
+std::string CutToColumns(const std::string& text, std::size_t columns) {
+  std::size_t taken = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 && taken++ == columns) {
+      return text.substr(0, i);
+    }
+  }
+  return text;
+}
+
+// "/dev/serial/by-id/usb-FTDI_FT232R-if00" in 16 columns: "/dev/se...R-if00"; the end of a name
+// tells adapters apart, the start tells the kind.
+std::string ShortenMiddle(const std::string& name, std::size_t columns) {
+  constexpr std::string_view ELLIPSIS = "...";
+  if (name.size() <= columns || columns <= ELLIPSIS.size() + 2) {
+    return name.size() <= columns ? name : name.substr(0, columns);
+  }
+  const std::size_t kept = columns - ELLIPSIS.size();
+  const std::size_t head = kept / 2;
+  return name.substr(0, head) + std::string(ELLIPSIS) + name.substr(name.size() - (kept - head));
 }
 
 std::size_t PortWidth(const std::vector<PortProgress>& lines) {
@@ -64,8 +96,36 @@ std::string FormatProgressLine(const PortProgress& line, std::size_t portWidth,
   return text;
 }
 
-ProgressDisplay::ProgressDisplay(std::ostream& out, bool terminal)
-    : out_(out), terminal_(terminal) {}
+std::string FitProgressLine(const PortProgress& line, std::size_t portWidth, std::size_t columns) {
+  const std::string full = FormatProgressLine(line, portWidth, BAR_WIDTH);
+  const std::size_t limit = columns == 0 ? 0 : columns - 1;
+  if (columns == 0 || Columns(full) <= limit) {
+    return full;
+  }
+  const auto named = [&](std::size_t nameWidth, const std::string& rest) {
+    std::string port = ShortenMiddle(line.port, nameWidth);
+    port.resize(std::max(nameWidth, port.size()), ' ');
+    return port + rest;
+  };
+  if (!line.ending.empty()) {
+    return CutToColumns(named(std::min(portWidth, SHORTEST_NAME), "  " + line.ending), limit);
+  }
+  const std::string percent = Percent(line.done);
+  const std::string left = "  " + FormatRemaining(line.remaining) + " left";
+  const std::string status = "  " + line.status + "  ";
+  // The name gives way first, down to its shortest; then the bar, then the time left.
+  for (const std::string& rest : {status + Bar(line.done, BAR_WIDTH) + " " + percent + left,
+                                  status + percent + left, status + percent}) {
+    if (Columns(rest) + SHORTEST_NAME <= limit) {
+      return named(std::min(portWidth, limit - Columns(rest)), rest);
+    }
+  }
+  return CutToColumns(named(SHORTEST_NAME, status + percent), limit);
+}
+
+ProgressDisplay::ProgressDisplay(std::ostream& out, bool terminal,
+                                 std::function<std::size_t()> columns)
+    : out_(out), terminal_(terminal), columns_(std::move(columns)) {}
 
 void ProgressDisplay::Draw(const std::vector<PortProgress>& lines) {
   if (terminal_) {
@@ -78,9 +138,10 @@ void ProgressDisplay::Draw(const std::vector<PortProgress>& lines) {
 
 void ProgressDisplay::DrawTerminal(const std::vector<PortProgress>& lines) {
   const auto width = PortWidth(lines);
+  const std::size_t columns = columns_ ? columns_() : 0;
   std::string drawing;
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    drawing += "\r\x1b[2K" + FormatProgressLine(lines[i], width, BAR_WIDTH);
+    drawing += "\r\x1b[2K" + FitProgressLine(lines[i], width, columns);
     if (i + 1 < lines.size()) {
       drawing += '\n';
     }

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -24,12 +25,17 @@ struct PortProgress {
 // "COM2  FAILED: Open CommPort Fail: ..." once the port's job has failed.
 std::string FormatProgressLine(const PortProgress& line, std::size_t portWidth,
                                std::size_t barWidth);
+// The same line fitted into `columns` (0: no limit) without ever filling the last column, where
+// some terminals wrap: first the port name loses its middle, then the bar goes, then the time
+// left; the status text stays as long as anything does.
+std::string FitProgressLine(const PortProgress& line, std::size_t portWidth, std::size_t columns);
 // "1:05" for 65 s, "1:02:03" past an hour; rounded up so that 0:00 shows only at the end.
 std::string FormatRemaining(std::chrono::milliseconds remaining);
 
 class ProgressDisplay {
  public:
-  ProgressDisplay(std::ostream& out, bool terminal);
+  // `columns` tells the terminal's width at each redraw; empty or 0: no limit.
+  ProgressDisplay(std::ostream& out, bool terminal, std::function<std::size_t()> columns = {});
   void Draw(const std::vector<PortProgress>& lines);
   // Leaves the last drawing on screen and moves below it.
   void Finish();
@@ -40,6 +46,7 @@ class ProgressDisplay {
 
   std::ostream& out_;
   bool terminal_;
+  std::function<std::size_t()> columns_;
   std::size_t linesDrawn_ = 0;
   std::string lastDrawing_;           // skipped when unchanged
   std::vector<std::size_t> printed_;  // statusHistory entries printed, per line

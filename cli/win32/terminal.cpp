@@ -14,4 +14,12 @@ bool IsLiveTerminal(const std::ostream& out) {
          (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 }
 
+std::size_t TerminalColumns() {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) {
+    return 0;
+  }
+  return static_cast<std::size_t>(info.srWindow.Right - info.srWindow.Left + 1);
+}
+
 }  // namespace tarvex::cli

@@ -44,6 +44,47 @@ TEST(FormatProgressLine, AJobThatEndedShortSaysWhyInsteadOfABar) {
   EXPECT_EQ(FormatProgressLine(failed, 5, 10), "COM2   FAILED: Open CommPort Fail: no such device");
 }
 
+// Characters, as a terminal counts them for these texts.
+std::size_t Width(const std::string& text) {
+  std::size_t width = 0;
+  for (const char c : text) {
+    width += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+  }
+  return width;
+}
+
+TEST(FitProgressLine, KeepsEveryLineInsideTheTerminalAndTheStatusLongest) {
+  const std::string byId = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+  const PortProgress running{byId, "Downloading... 2/3", {}, 0.45, milliseconds{12'000}, ""};
+  const PortProgress failed{byId, "", {}, 0.0, milliseconds{0}, "FAILED: 文件出错 and more words"};
+  const struct {
+    std::size_t columns;
+    const char* has;     // in the running line
+    const char* hasNot;  // not in it
+  } cases[] = {{200, "[##########", nullptr},
+               {80, "Downloading... 2/3  [", nullptr},
+               {60, "0:12 left", "["},
+               {40, "Downloading... 2/3", "left"},
+               {20, "/dev", nullptr}};
+  for (const auto& c : cases) {
+    for (const PortProgress* line : {&running, &failed}) {
+      const std::string fitted = FitProgressLine(*line, byId.size(), c.columns);
+      EXPECT_LT(Width(fitted), c.columns) << c.columns << ": " << fitted;
+      // Never half a character: the cut keeps whole UTF-8 sequences.
+      EXPECT_NE(static_cast<unsigned char>(fitted.back()) & 0xC0, 0xC0u) << fitted;
+    }
+    const std::string fitted = FitProgressLine(running, byId.size(), c.columns);
+    EXPECT_NE(fitted.find(c.has), std::string::npos) << c.columns << ": " << fitted;
+    if (c.hasNot != nullptr) {
+      EXPECT_EQ(fitted.find(c.hasNot), std::string::npos) << c.columns << ": " << fitted;
+    }
+  }
+  // A shortened name keeps its start and its end, which tell the kind and the adapter.
+  const std::string at80 = FitProgressLine(running, byId.size(), 80);
+  EXPECT_EQ(at80.rfind("/dev/", 0), 0u) << at80;
+  EXPECT_NE(at80.find("...-port0  Downloading"), std::string::npos) << at80;
+}
+
 TEST(DoneShare, IsTheTimeGoneByAndReaches100OnlyAtTheEnd) {
   const struct {
     std::int64_t elapsedMs;
