@@ -33,6 +33,15 @@ class InfoCommand : public testing::Test {
   test::TempDir dir_;
 };
 
+// A path as a JSON string carries it (Windows paths have backslashes).
+std::string JsonText(const std::string& text) {
+  std::string escaped;
+  for (const char c : text) {
+    escaped += c == '\\' || c == '"' ? std::string{'\\', c} : std::string{c};
+  }
+  return escaped;
+}
+
 TEST_F(InfoCommand, JsonDescribesAGoodImage) {
   test::ImagePlan plan{test::Model("VUN D7"),
                        {{0x00010000, test::Bytes(1500, 1)}, {0x00020000, test::Bytes(10, 2)}}};
@@ -44,7 +53,8 @@ TEST_F(InfoCommand, JsonDescribesAGoodImage) {
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err, "");
   const std::string expected =
-      "{\"ok\":true,\"path\":\"" + path + "\",\"file_size\":" + std::to_string(bytes.size()) +
+      "{\"ok\":true,\"path\":\"" + JsonText(path) +
+      "\",\"file_size\":" + std::to_string(bytes.size()) +
       ",\"crc_ok\":true,\"model\":\"VUN D7\",\"needs_wake\":true,\"payload_length\":1734,"
       "\"image_crc\":" +
       std::to_string(crc) +
@@ -86,7 +96,7 @@ TEST_F(InfoCommand, RejectedImageExits3WithOneLineOnStderr) {
   const std::string path = Write(plan);
   const CliRun run = RunTool({"info", "--json", path});
   EXPECT_EQ(run.status, 3);
-  EXPECT_EQ(run.out.rfind("{\"ok\":false,\"path\":\"" + path +
+  EXPECT_EQ(run.out.rfind("{\"ok\":false,\"path\":\"" + JsonText(path) +
                               "\",\"reason\":\"crc_mismatch\",\"message\":\"CRC mismatch: stored "
                               "0x0BADF00D",
                           0),
