@@ -84,8 +84,7 @@ bool AnyBusy(const std::vector<PortJob>& jobs) {
   return false;
 }
 
-PortResult ResultOf(const PortJob& entry) {
-  const auto snap = entry.view->Snapshot();
+PortResult ResultOf(const PortJob& entry, const JobSnapshot& snap) {
   return {entry.port, entry.job->Outcome(), entry.job->LastOsError(), snap.messages, snap.status};
 }
 
@@ -104,7 +103,7 @@ PortProgress LineOf(const PortJob& entry, JobKind kind, std::chrono::millisecond
     line.remaining = planned - elapsed;
     return line;
   }
-  const PortResult result = ResultOf(entry);
+  const PortResult result = ResultOf(entry, snap);
   if (result.outcome == Goal(kind)) {
     line.done = DoneShare(elapsed, planned, true);
   } else if (result.outcome != JobOutcome::None) {
@@ -179,7 +178,7 @@ SessionResult RunSession(const FirmwareImage* image, const std::vector<std::stri
   display.Draw(Progress(jobs, options.kind, elapsed(), planned));
   display.Finish();
   for (const auto& entry : jobs) {
-    result.ports.push_back(ResultOf(entry));
+    result.ports.push_back(ResultOf(entry, entry.view->Snapshot()));
   }
   Summarize(result, options.kind, io.out);
   return result;
