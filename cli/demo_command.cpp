@@ -4,6 +4,7 @@
 
 #include "cli/commands.h"
 #include "cli/pty_commands.h"
+#include "cli/run_options.h"
 
 namespace tarvex::cli {
 
@@ -16,11 +17,7 @@ void AddDemoCommand(CLI::App& app, Io io, int& exitCode) {
   cmd->add_option("IMAGE", options->imagePath,
                   "Firmware image (.zfr); default: the sample installed with tarvex-cli "
                   "(share/tarvex/sample.zfr beside its bin folder)");
-  cmd->add_option("--trace", options->tracePath,
-                  "Write one JSON line per frame sent (time, state, frame, length, settings)");
-  cmd->add_option("--time-scale", options->timeScale, "Scale every pause (testing only)")
-      ->check(CLI::Range(0.0, 1.0))
-      ->group("");
+  AddRunOptions(*cmd, options->run);
   cmd->footer(
       "Exit status: 0 when the fixture received the image intact, 1 when it did not or a port "
       "failed, 2 for a usage error, 3 when the image is rejected, 130 when interrupted (Ctrl-C).");

@@ -8,7 +8,7 @@
 #include "cli/job_session.h"
 #include "cli/option_checks.h"
 #include "cli/port_texts.h"
-#include "cli/terminal.h"
+#include "cli/run_options.h"
 #include "image/image_loader.h"
 #include "link/port_list.h"
 
@@ -19,8 +19,7 @@ namespace {
 struct DownloadArgs {
   std::vector<std::string> ports;
   std::string imagePath;
-  std::string tracePath;
-  double timeScale = 1.0;
+  RunArgs run;
 };
 
 // Two --port names of one device (the same name twice, a link, another letter case) would
@@ -51,15 +50,11 @@ int RunDownload(const DownloadArgs& args, Io io) {
     io.err << "tarvex-cli: " << args.imagePath << ": " << load.rejection.message << '\n';
     return EXIT_BAD_IMAGE;
   }
-  std::unique_ptr<TraceWriter> trace;
-  if (!OpenTrace(args.tracePath, trace, io.err)) {
+  RunOutputs outputs;
+  if (!OpenOutputs(args.run, outputs, io.err)) {
     return EXIT_USAGE;
   }
-  SessionOptions options;
-  options.kind = JobKind::Download;
-  options.timeScale = args.timeScale;
-  options.trace = trace.get();
-  options.terminal = IsLiveTerminal(io.out);
+  const SessionOptions options = MakeSessionOptions(args.run, outputs, JobKind::Download, io);
   const auto result = RunSession(&*load.image, args.ports, options, io);
   ReportFailures(result, options.kind, io.err);
   return ExitCodeFor(result, options.kind);
@@ -76,11 +71,7 @@ void AddDownloadCommand(CLI::App& app, Io io, int& exitCode) {
                   std::string("Port: ") + PORT_NAMES_HELP + "; repeat for several")
       ->required()
       ->check(PortNameCheck());
-  cmd->add_option("--trace", args->tracePath,
-                  "Write one JSON line per frame sent (time, state, frame, length, settings)");
-  cmd->add_option("--time-scale", args->timeScale, "Scale every pause (testing only)")
-      ->check(CLI::Range(0.0, 1.0))
-      ->group("");
+  AddRunOptions(*cmd, args->run);
   cmd->add_option("IMAGE", args->imagePath, "Firmware image (.zfr)")->required();
   cmd->footer(
       "Exit status: 0 when every port completed, 1 when a port could not be opened or a write "

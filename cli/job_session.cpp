@@ -2,14 +2,18 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <ostream>
 
 #include "cli/console_view.h"
+#include "cli/frame_log.h"
 #include "cli/interrupt_signals.h"
 #include "cli/progress_display.h"
+#include "cli/session_end.h"
 #include "cli/terminal.h"
 #include "cli/trace_writer.h"
 #include "link/port_list.h"
+#include "protocol/download_job.h"
 #include "protocol/schedule.h"
 
 namespace tarvex::cli {
@@ -18,52 +22,43 @@ namespace {
 
 constexpr std::chrono::milliseconds DISPLAY_PERIOD{100};
 
-JobOutcome Goal(JobKind kind) {
-  return kind == JobKind::Download ? JobOutcome::Completed : JobOutcome::TestSent;
-}
-
 // "COM3 (/dev/ttyS2)": a technician sees which device a port name stood for.
 std::string PortLabel(const std::string& port) {
   const std::string device = DeviceForPortName(port);
   return device == port ? port : port + " (" + device + ")";
 }
 
-std::string Reason(const PortResult& port) {
-  std::string text;
-  for (const auto& message : port.messages) {
-    text += (text.empty() ? "" : "; ") + message;
-  }
-  if (text.empty()) {
-    text = port.outcome == JobOutcome::Cancelled ? "stopped" : "did not complete";
-  }
-  if (port.error) {
-    text += ": " + port.error.Message();
-  }
-  return text;
-}
-
 struct PortJob {
   std::string port;
   std::unique_ptr<ConsoleJobView> view;
   std::unique_ptr<DownloadJob> job;
+  std::chrono::system_clock::time_point started = std::chrono::system_clock::now();
+  std::optional<std::chrono::system_clock::time_point> ended;  // first seen over
 };
 
-JobOptions OptionsFor(const SessionOptions& options, TraceWriter* trace, const std::string& port) {
+// Every frame is counted for the summary, and traced when asked.
+JobOptions OptionsFor(const SessionOptions& options, FrameLog& frames, std::size_t index,
+                      const std::string& port) {
   JobOptions job;
   job.timeScale = options.timeScale;
-  if (trace != nullptr) {
-    job.trace = [trace, port](const TraceEvent& event) { trace->Write(port, event); };
-  }
+  job.trace = [&frames, trace = options.trace, index, port](const TraceEvent& event) {
+    frames.Add(index, port, event);
+    if (trace != nullptr) {
+      trace->Write(FrameRecord(port, event));
+    }
+  };
   return job;
 }
 
 std::vector<PortJob> StartJobs(const FirmwareImage* image, const std::vector<std::string>& ports,
-                               const SessionOptions& options, TraceWriter* trace) {
+                               const SessionOptions& options, FrameLog& frames) {
   std::vector<PortJob> jobs;
   for (const auto& port : ports) {
-    PortJob entry{port, std::make_unique<ConsoleJobView>(), nullptr};
+    PortJob entry;
+    entry.port = port;
+    entry.view = std::make_unique<ConsoleJobView>();
     entry.job = std::make_unique<DownloadJob>(*entry.view, MakeNativePortBackend(),
-                                              OptionsFor(options, trace, port));
+                                              OptionsFor(options, frames, jobs.size(), port));
     if (image != nullptr) {
       entry.job->SetImage(*image);
       entry.job->OnBnClickedDownload(port);
@@ -75,17 +70,29 @@ std::vector<PortJob> StartJobs(const FirmwareImage* image, const std::vector<std
   return jobs;
 }
 
-bool AnyBusy(const std::vector<PortJob>& jobs) {
-  for (const auto& entry : jobs) {
+// True while a job runs; a job's end time is taken when it is first seen over.
+bool AnyBusy(std::vector<PortJob>& jobs) {
+  bool busy = false;
+  for (auto& entry : jobs) {
     if (entry.job->IsBusy()) {
-      return true;
+      busy = true;
+    } else if (!entry.ended) {
+      entry.ended = std::chrono::system_clock::now();
     }
   }
-  return false;
+  return busy;
 }
 
 PortResult ResultOf(const PortJob& entry, const JobSnapshot& snap) {
-  return {entry.port, entry.job->Outcome(), entry.job->LastOsError(), snap.messages, snap.status};
+  PortResult result;
+  result.port = entry.port;
+  result.outcome = entry.job->Outcome();
+  result.error = entry.job->LastOsError();
+  result.messages = snap.messages;
+  result.lastStatus = snap.status;
+  result.started = entry.started;
+  result.ended = entry.ended.value_or(std::chrono::system_clock::now());
+  return result;
 }
 
 // A port's line: while its job runs, the share of the planned time gone by; once it is over,
@@ -122,18 +129,6 @@ std::vector<PortProgress> Progress(const std::vector<PortJob>& jobs, JobKind kin
   return lines;
 }
 
-// "2 of 3 ports OK", for a run on several ports.
-void Summarize(const SessionResult& result, JobKind kind, std::ostream& out) {
-  if (result.ports.size() < 2) {
-    return;
-  }
-  std::size_t ok = 0;
-  for (const PortResult& port : result.ports) {
-    ok += port.outcome == Goal(kind) ? 1 : 0;
-  }
-  out << ok << " of " << result.ports.size() << " ports OK\n";
-}
-
 }  // namespace
 
 std::chrono::milliseconds PlannedDuration(const FirmwareImage* image, double timeScale) {
@@ -148,6 +143,22 @@ std::chrono::milliseconds PlannedDuration(const FirmwareImage* image, double tim
       static_cast<std::int64_t>(static_cast<double>(estimate->duration.count()) * timeScale)};
 }
 
+namespace {
+
+// Draws the jobs' lines, with -v the frames sent since the last drawing above them; -q draws
+// nothing.
+void Show(ProgressDisplay& display, FrameLog& frames, const std::vector<PortJob>& jobs,
+          const SessionOptions& options, std::chrono::milliseconds elapsed,
+          std::chrono::milliseconds planned) {
+  if (options.verbosity == Verbosity::Quiet) {
+    return;
+  }
+  display.PrintAbove(frames.Take());
+  display.Draw(Progress(jobs, options.kind, elapsed, planned));
+}
+
+}  // namespace
+
 SessionResult RunSession(const FirmwareImage* image, const std::vector<std::string>& ports,
                          const SessionOptions& options, Io io) {
   SessionResult result;
@@ -155,7 +166,11 @@ SessionResult RunSession(const FirmwareImage* image, const std::vector<std::stri
   InterruptSignals signals;
   const auto planned = PlannedDuration(image, options.timeScale);
   const auto start = std::chrono::steady_clock::now();
-  auto jobs = StartJobs(image, ports, options, options.trace);
+  if (options.trace != nullptr) {
+    options.trace->Write(StartRecord(options.kind, ports, image));
+  }
+  FrameLog frames(ports.size(), options.verbosity == Verbosity::Verbose);
+  auto jobs = StartJobs(image, ports, options, frames);
 
   const auto elapsed = [start] {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
@@ -163,7 +178,7 @@ SessionResult RunSession(const FirmwareImage* image, const std::vector<std::stri
   };
   ProgressDisplay display(io.out, options.terminal, TerminalColumns);
   while (AnyBusy(jobs)) {
-    display.Draw(Progress(jobs, options.kind, elapsed(), planned));
+    Show(display, frames, jobs, options, elapsed(), planned);
     if (signals.WaitFor(DISPLAY_PERIOD)) {
       result.interrupted = true;
       for (auto& entry : jobs) {
@@ -175,12 +190,15 @@ SessionResult RunSession(const FirmwareImage* image, const std::vector<std::stri
   for (auto& entry : jobs) {
     entry.job->WaitForWorker();
   }
-  display.Draw(Progress(jobs, options.kind, elapsed(), planned));
+  AnyBusy(jobs);
+  Show(display, frames, jobs, options, elapsed(), planned);
   display.Finish();
-  for (const auto& entry : jobs) {
-    result.ports.push_back(ResultOf(entry, entry.view->Snapshot()));
+  for (std::size_t i = 0; i < jobs.size(); ++i) {
+    result.ports.push_back(ResultOf(jobs[i], jobs[i].view->Snapshot()));
+    result.ports.back().sent = frames.Sent(i);
   }
-  Summarize(result, options.kind, io.out);
+  result.recordLost =
+      !EndSession(result.ports, {options.kind, image, options.trace, options.report}, io);
   return result;
 }
 
@@ -202,7 +220,7 @@ int ExitCodeFor(const SessionResult& result, JobKind kind) {
   if (result.interrupted) {
     return EXIT_INTERRUPTED;
   }
-  if (result.ports.empty()) {
+  if (result.ports.empty() || result.recordLost) {
     return EXIT_FAILED;
   }
   for (const auto& port : result.ports) {

@@ -7,36 +7,35 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/report_file.h"
+#include "cli/run_record.h"
 #include "cli/trace_writer.h"
 #include "image/image_loader.h"
-#include "link/os_error.h"
-#include "protocol/download_job.h"
 
 namespace tarvex::cli {
 
-enum class JobKind { Download, Test };
+// Quiet: errors and the summary only; verbose: also each frame as it goes out.
+enum class Verbosity { Quiet, Normal, Verbose };
 
 struct SessionOptions {
   JobKind kind = JobKind::Download;
-  double timeScale = 1.0;        // 1 = the real pace
-  TraceWriter* trace = nullptr;  // opened by the command before any port; null: no trace
-  bool terminal = false;         // draw a live progress display instead of plain lines
-};
-
-struct PortResult {
-  std::string port;
-  JobOutcome outcome = JobOutcome::None;
-  OsError error;
-  std::vector<std::string> messages;  // message boxes the job showed
-  std::string lastStatus;
+  double timeScale = 1.0;  // 1 = the real pace
+  // Opened by the command before any port; null: none.
+  TraceWriter* trace = nullptr;
+  ReportFile* report = nullptr;
+  Verbosity verbosity = Verbosity::Normal;
+  bool terminal = false;  // draw a live progress display instead of plain lines
 };
 
 struct SessionResult {
   bool interrupted = false;
+  bool recordLost = false;  // the report file could not take a record: the run is not proven
   std::vector<PortResult> ports;
 };
 
-// `image` must be null for a test job.
+// Runs the jobs, then prints each port's summary (and "2 of 3 ports OK" for several) on
+// `io.out` and writes the trace's last records and the report's records. `image` must be null
+// for a test job.
 SessionResult RunSession(const FirmwareImage* image, const std::vector<std::string>& ports,
                          const SessionOptions& options, Io io);
 
@@ -49,7 +48,8 @@ std::chrono::milliseconds PlannedDuration(const FirmwareImage* image, double tim
 double DoneShare(std::chrono::milliseconds elapsed, std::chrono::milliseconds planned,
                  bool finished);
 
-// 0 when every port reached its goal, 130 after an interrupt, 1 otherwise.
+// 0 when every port reached its goal (and its report record was written), 130 after an
+// interrupt, 1 otherwise.
 int ExitCodeFor(const SessionResult& result, JobKind kind);
 
 // One line on `err` per port that did not reach its goal, with the reason and the fix.

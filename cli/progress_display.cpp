@@ -1,7 +1,8 @@
 #include "cli/progress_display.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
-#include <cstdio>
 #include <ostream>
 #include <string_view>
 #include <utility>
@@ -23,9 +24,7 @@ std::string Bar(double done, std::size_t width) {
 }
 
 std::string Percent(double done) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%3u%%", static_cast<unsigned>(Filled(done, 100)));
-  return text;
+  return fmt::format("{:3}%", Filled(done, 100));
 }
 
 // Columns a UTF-8 text takes, one per character (the display's own texts are narrow).
@@ -71,15 +70,10 @@ std::size_t PortWidth(const std::vector<PortProgress>& lines) {
 std::string FormatRemaining(std::chrono::milliseconds remaining) {
   const auto ms = std::max<std::int64_t>(0, remaining.count());
   const auto total = (ms + 999) / 1000;
-  char text[32];
   if (total >= 3600) {
-    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(total / 3600),
-                  static_cast<long long>(total / 60 % 60), static_cast<long long>(total % 60));
-  } else {
-    std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(total / 60),
-                  static_cast<long long>(total % 60));
+    return fmt::format("{}:{:02}:{:02}", total / 3600, total / 60 % 60, total % 60);
   }
-  return text;
+  return fmt::format("{}:{:02}", total / 60, total % 60);
 }
 
 std::string FormatProgressLine(const PortProgress& line, std::size_t portWidth,
@@ -132,6 +126,26 @@ void ProgressDisplay::Draw(const std::vector<PortProgress>& lines) {
     DrawTerminal(lines);
   } else {
     DrawPlain(lines);
+  }
+  out_.flush();
+}
+
+void ProgressDisplay::PrintAbove(const std::vector<std::string>& texts) {
+  if (texts.empty()) {
+    return;
+  }
+  if (terminal_ && linesDrawn_ > 0) {
+    // Up to the first live line and erase it and all below, then draw them again under the texts.
+    if (linesDrawn_ > 1) {
+      out_ << "\x1b[" << (linesDrawn_ - 1) << "A";
+    }
+    out_ << "\r\x1b[J";
+  }
+  for (const std::string& text : texts) {
+    out_ << text << '\n';
+  }
+  if (terminal_ && linesDrawn_ > 0) {
+    out_ << lastDrawing_;
   }
   out_.flush();
 }

@@ -37,6 +37,8 @@ class ProgressDisplay {
   // `columns` tells the terminal's width at each redraw; empty or 0: no limit.
   ProgressDisplay(std::ostream& out, bool terminal, std::function<std::size_t()> columns = {});
   void Draw(const std::vector<PortProgress>& lines);
+  // Prints `texts` as lines of their own above the live lines, which stay where they were drawn.
+  void PrintAbove(const std::vector<std::string>& texts);
   // Leaves the last drawing on screen and moves below it.
   void Finish();
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/run_options.h"
 
 namespace tarvex::cli {
 
@@ -16,8 +17,7 @@ struct SimulateOptions {
 
 struct DemoOptions {
   std::string imagePath;  // empty: the sample image installed with the program
-  std::string tracePath;
-  double timeScale = 1.0;
+  RunArgs run;
 };
 
 // Each returns the exit status.

@@ -2,9 +2,8 @@
 
 #include <cerrno>
 #include <cstring>
-#include <sstream>
 
-#include "cli/json_writer.h"
+#include "image/image_format.h"
 #include "image/utf8_path.h"
 
 namespace tarvex::cli {
@@ -24,32 +23,42 @@ const char* ParityName(std::uint8_t parity) {
 
 }  // namespace
 
-std::string TraceLine(const std::string& port, const TraceEvent& event) {
-  std::ostringstream line;
-  JsonWriter json(line);
-  json.BeginObject()
-      .Key("t_ms")
-      .Int(event.sinceStart.count())
-      .Key("port")
-      .String(port)
-      .Key("state")
-      .UInt(event.state)
-      .Key("frame")
-      .String(event.frame)
-      .Key("length")
-      .UInt(event.length)
-      .Key("settings")
-      .String(Describe(event.settings))
-      .Key("baud")
-      .UInt(event.settings.baud)
-      .Key("parity")
-      .String(ParityName(event.settings.parity))
-      .Key("stop_bits")
-      .UInt(event.settings.stopBits)
-      .Key("written")
-      .UInt(event.written)
-      .EndObject();
-  return line.str();
+Json FrameRecord(const std::string& port, const TraceEvent& event) {
+  return {{"record", "frame"},
+          {"t_ms", event.sinceStart.count()},
+          {"port", port},
+          {"state", event.state},
+          {"frame", event.frame},
+          {"length", event.length},
+          {"settings", Describe(event.settings)},
+          {"baud", event.settings.baud},
+          {"parity", ParityName(event.settings.parity)},
+          {"stop_bits", event.settings.stopBits},
+          {"written", event.written}};
+}
+
+Json StartRecord(JobKind kind, const std::vector<std::string>& ports, const FirmwareImage* image) {
+  Json record = {{"record", "start"},
+                 {"tool", "tarvex-cli " TARVEX_VERSION},
+                 {"job", kind == JobKind::Download ? "download" : "test"},
+                 {"ports", ports}};
+  if (image != nullptr) {
+    record["image"] = image->path;
+    record["model"] = Latin1ToUtf8(image->modelText);
+    record["image_crc"] = ImageCrcField(image->header);
+    record["payload_length"] = PayloadLength(image->header);
+  }
+  return record;
+}
+
+Json EndRecord(const PortResult& port, JobKind kind) {
+  const bool ok = port.outcome == Goal(kind);
+  return {{"record", "end"},
+          {"port", port.port},
+          {"outcome", OutcomeWord(port, kind)},
+          {"reason", ok ? Json() : Json(Reason(port))},
+          {"frames_sent", port.sent.frames},
+          {"bytes_sent", port.sent.bytes}};
 }
 
 OsError TraceWriter::Open(const std::string& path) {
@@ -76,8 +85,8 @@ bool OpenTrace(const std::string& path, std::unique_ptr<TraceWriter>& trace, std
   return true;
 }
 
-void TraceWriter::Write(const std::string& port, const TraceEvent& event) {
-  const auto line = TraceLine(port, event);
+void TraceWriter::Write(const Json& record) {
+  const auto line = JsonLine(record);
   std::lock_guard lock(mutex_);
   file_ << line << '\n';
   file_.flush();

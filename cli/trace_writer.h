@@ -1,4 +1,6 @@
-// --trace: one JSON line per frame written, from every job of the session.
+// --trace: one JSON line per frame written, from every job of the session, between a first
+// record that names the tool and the image and a last record per port that tells how it ended,
+// so that a trace alone shows whether a run worked.
 #pragma once
 
 #include <fstream>
@@ -6,15 +8,24 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
+#include "cli/json_output.h"
+#include "cli/run_record.h"
 #include "link/os_error.h"
 #include "protocol/trace_event.h"
 
 namespace tarvex::cli {
 
-// {"t_ms":31140,"port":"COM1","state":4,"frame":"BlockFrame","length":1033,
+// {"record":"frame","t_ms":31140,"port":"COM1","state":4,"frame":"BlockFrame","length":1033,
 //  "settings":"115200 8O1","baud":115200,"parity":"odd","stop_bits":1,"written":1033}
-std::string TraceLine(const std::string& port, const TraceEvent& event);
+Json FrameRecord(const std::string& port, const TraceEvent& event);
+// {"record":"start","tool":"tarvex-cli 1.0.0.3","job":"download","ports":["COM1"],
+//  "image":"a.zfr","model":"VUN D7","image_crc":439041101,"payload_length":1734}
+Json StartRecord(JobKind kind, const std::vector<std::string>& ports, const FirmwareImage* image);
+// {"record":"end","port":"COM1","outcome":"FAILED","reason":"Open CommPort Fail: ...",
+//  "frames_sent":0,"bytes_sent":0}
+Json EndRecord(const PortResult& port, JobKind kind);
 
 class TraceWriter;
 
@@ -27,7 +38,7 @@ class TraceWriter {
   // Creates or truncates the file; the error says why when it cannot.
   OsError Open(const std::string& path);
   // Thread-safe; every line is flushed so that a trace survives a crash or a kill.
-  void Write(const std::string& port, const TraceEvent& event);
+  void Write(const Json& record);
 
  private:
   std::mutex mutex_;

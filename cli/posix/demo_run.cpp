@@ -8,7 +8,6 @@
 #include "cli/interrupt_signals.h"
 #include "cli/job_session.h"
 #include "cli/pty_commands.h"
-#include "cli/terminal.h"
 #include "image/image_loader.h"
 #include "sim/fixture_report.h"
 #include "sim/fixture_runner.h"
@@ -61,8 +60,8 @@ int RunDemo(const DemoOptions& args, Io io) {
     io.err << "tarvex-cli: " << imagePath << ": " << load.rejection.message << '\n';
     return EXIT_BAD_IMAGE;
   }
-  std::unique_ptr<TraceWriter> trace;
-  if (!OpenTrace(args.tracePath, trace, io.err)) {
+  RunOutputs outputs;
+  if (!OpenOutputs(args.run, outputs, io.err)) {
     return EXIT_USAGE;
   }
   PtyLine line;
@@ -73,18 +72,15 @@ int RunDemo(const DemoOptions& args, Io io) {
   // Before the fixture's thread exists, so that it never takes Ctrl-C or SIGTERM itself.
   InterruptSignals signals;
   RunnerOptions runnerOptions;
-  runnerOptions.fixture.gapScale = args.timeScale;
+  runnerOptions.fixture.gapScale = args.run.timeScale;
   FixtureRunner runner(line, runnerOptions);
   if (!runner.Start()) {
     io.err << "tarvex-cli: cannot start the simulated fixture\n";
     return EXIT_FAILED;
   }
-  Introduce(*load.image, line.SlavePath(), args.timeScale, io);
+  Introduce(*load.image, line.SlavePath(), args.run.timeScale, io);
 
-  SessionOptions options;
-  options.timeScale = args.timeScale;
-  options.trace = trace.get();
-  options.terminal = IsLiveTerminal(io.out);
+  const SessionOptions options = MakeSessionOptions(args.run, outputs, JobKind::Download, io);
   const auto result = RunSession(&*load.image, {line.SlavePath()}, options, io);
   ReportFailures(result, options.kind, io.err);
   if (result.interrupted) {

@@ -3,11 +3,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli/run_cli.h"
+#include "image/image_format.h"
 #include "image/image_loader.h"
 #include "sim/fixture_runner.h"
 #include "sim/pty_line.h"
@@ -92,21 +94,30 @@ TEST_F(DownloadCommand, DownloadsIntoTheFixtureAndPrintsTheStatusTexts) {
   EXPECT_EQ(run.code, 0) << run.err;
   EXPECT_TRUE(fixture.ReceivedIntact(image));
   const auto expected = std::string("QORVAL...\nStart...\nDownloading... 1/2\n") +
-                        "Downloading... 2/2\nWaitting for Reset...\nDownload Complete!\n";
-  EXPECT_EQ(run.out, expected);
+                        "Downloading... 2/2\nWaitting for Reset...\nDownload Complete!\n" +
+                        fixture.line.SlavePath() + ": OK, 1692 bytes in 9 frames in ";
+  EXPECT_EQ(run.out.substr(0, expected.size()), expected);
+  EXPECT_NE(run.out.find("; image model \"TEST MODEL\", CRC 0x"), std::string::npos) << run.out;
 
-  // One line per frame: announce, blank, model, size, start, blocks 1024 + 476 + 10, end.
+  // A first record, one per frame (announce, blank, model, size, start, blocks 1024 + 476 + 10,
+  // end), and a last record that tells the outcome.
   std::ifstream trace(tracePath);
-  std::vector<std::string> lines;
+  std::vector<nlohmann::json> records;
   for (std::string line; std::getline(trace, line);) {
-    lines.push_back(line);
+    records.push_back(nlohmann::json::parse(line));
   }
-  ASSERT_EQ(lines.size(), 9u);
-  EXPECT_NE(lines.front().find("\"frame\":\"AnnounceFrame\""), std::string::npos) << lines[0];
-  EXPECT_NE(lines.front().find("\"settings\":\"115200 8O1\""), std::string::npos) << lines[0];
-  EXPECT_NE(lines[5].find("\"length\":1033,"), std::string::npos) << lines[5];
-  EXPECT_NE(lines[5].find("\"written\":1033"), std::string::npos) << lines[5];
-  EXPECT_NE(lines.back().find("\"frame\":\"EndFrame\""), std::string::npos) << lines.back();
+  ASSERT_EQ(records.size(), 11u);
+  EXPECT_EQ(records[0]["record"], "start");
+  EXPECT_EQ(records[0]["model"], "TEST MODEL");
+  EXPECT_EQ(records[0]["payload_length"], PayloadLength(image.header));
+  EXPECT_EQ(records[1]["frame"], "AnnounceFrame");
+  EXPECT_EQ(records[1]["settings"], "115200 8O1");
+  EXPECT_EQ(records[6]["length"], 1033);
+  EXPECT_EQ(records[6]["written"], 1033);
+  EXPECT_EQ(records[9]["frame"], "EndFrame");
+  EXPECT_EQ(records[10]["record"], "end");
+  EXPECT_EQ(records[10]["outcome"], "OK");
+  EXPECT_EQ(records[10]["bytes_sent"], 1692);
 }
 
 TEST_F(DownloadCommand, SeveralPortsRunAtOnceAndAllMustComplete) {
@@ -131,6 +142,37 @@ TEST_F(DownloadCommand, OnePortThatCannotOpenFailsTheRunWithTheReason) {
   // Its line said so at once, and the run ends with one summary.
   EXPECT_NE(run.out.find(missing + ": FAILED: Open CommPort Fail"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("1 of 2 ports OK\n"), std::string::npos) << run.out;
+}
+
+// A production line's run: quiet, two fixtures and a port that is not there, one report record
+// each.
+TEST_F(DownloadCommand, QuietRunEndsWithSummariesAndAppendsOneReportRecordPerPort) {
+  Fixture first;
+  Fixture second;
+  const auto missing = dir.File("no-such-port").string();
+  const auto reportPath = dir.File("report.jsonl").string();
+  auto args = Download({first.line.SlavePath(), second.line.SlavePath(), missing});
+  args.insert(args.begin() + 1, {"-q", "--report", reportPath});
+  const auto run = Cli(args);
+  EXPECT_EQ(run.code, 1);
+  EXPECT_TRUE(first.ReceivedIntact(image));
+  EXPECT_TRUE(second.ReceivedIntact(image));
+  EXPECT_EQ(run.out.find("QORVAL"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(first.line.SlavePath() + ": OK, "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(missing + ": FAILED (Open CommPort Fail"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.substr(run.out.size() - 16), "2 of 3 ports OK\n") << run.out;
+
+  std::ifstream report(reportPath);
+  std::vector<std::string> outcomes;
+  for (std::string line; std::getline(report, line);) {
+    const auto record = nlohmann::json::parse(line);
+    EXPECT_EQ(record["image"], imagePath);
+    outcomes.push_back(record["outcome"].get<std::string>() + " " +
+                       record["port"].get<std::string>());
+  }
+  EXPECT_EQ(outcomes,
+            (std::vector<std::string>{"OK " + first.line.SlavePath(),
+                                      "OK " + second.line.SlavePath(), "FAILED " + missing}));
 }
 
 TEST_F(DownloadCommand, UsageAndImageErrorsStopBeforeAnyPortIsOpened) {
@@ -160,6 +202,10 @@ TEST_F(DownloadCommand, UsageAndImageErrorsStopBeforeAnyPortIsOpened) {
        2,
        "cannot write the trace file"},
       {{"demo", "--trace", unwritable}, 2, "cannot write the trace file"},
+      {{"test", "--port", fixture.line.SlavePath(), "--report", unwritable},
+       2,
+       "cannot write the report file"},
+      {{"download", "-q", "-v", "--port", fixture.line.SlavePath(), imagePath}, 2, "excludes"},
       {{"simulate", "--out", unwritable}, 2, "cannot write"},
   };
   for (const auto& c : cases) {
@@ -176,7 +222,10 @@ TEST(TestCommand, SendsTheTestCodeAtTheTestSettings) {
   ASSERT_TRUE(line.Ok());
   const auto run = Cli({"test", "--port", line.SlavePath()});
   EXPECT_EQ(run.code, 0) << run.err;
-  EXPECT_EQ(run.out, "Send Test Code !\n");
+  EXPECT_EQ(
+      run.out.rfind("Send Test Code !\n" + line.SlavePath() + ": OK, 16 bytes in 1 frame in", 0),
+      0u)
+      << run.out;
   const auto bytes = line.ReadFor(16, std::chrono::seconds(5));
   EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "ZEFRA COMM TEST ");
 }

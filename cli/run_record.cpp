@@ -1,0 +1,98 @@
+#include "cli/run_record.h"
+
+#include <fmt/format.h>
+
+#include "image/image_format.h"
+
+namespace tarvex::cli {
+
+namespace {
+
+double Seconds(const PortResult& port) {
+  return std::chrono::duration<double>(port.ended - port.started).count();
+}
+
+std::string ImageFacts(const FirmwareImage& image) {
+  return fmt::format("image model \"{}\", CRC 0x{:08X}, {} segments", Latin1ToUtf8(image.modelText),
+                     ImageCrcField(image.header), SegmentCount(image.header));
+}
+
+}  // namespace
+
+JobOutcome Goal(JobKind kind) {
+  return kind == JobKind::Download ? JobOutcome::Completed : JobOutcome::TestSent;
+}
+
+std::string Reason(const PortResult& port) {
+  std::string text;
+  for (const auto& message : port.messages) {
+    text += (text.empty() ? "" : "; ") + message;
+  }
+  if (text.empty()) {
+    text = port.outcome == JobOutcome::Cancelled ? "stopped" : "did not complete";
+  }
+  if (port.error) {
+    text += ": " + port.error.Message();
+  }
+  return text;
+}
+
+std::string OutcomeWord(const PortResult& port, JobKind kind) {
+  if (port.outcome == Goal(kind)) {
+    return "OK";
+  }
+  return port.outcome == JobOutcome::Cancelled ? "STOPPED" : "FAILED";
+}
+
+std::string SummaryLine(const PortResult& port, JobKind kind, const FirmwareImage* image) {
+  std::string outcome = OutcomeWord(port, kind);
+  if (outcome == "FAILED") {
+    outcome += " (" + Reason(port) + ")";
+  }
+  std::string line =
+      fmt::format("{}: {}, {} bytes in {} frame{} in {:.1f} s", port.port, outcome, port.sent.bytes,
+                  port.sent.frames, port.sent.frames == 1 ? "" : "s", Seconds(port));
+  if (image != nullptr) {
+    line += "; " + ImageFacts(*image);
+  }
+  return line;
+}
+
+std::string IsoUtc(std::chrono::system_clock::time_point time) {
+  using namespace std::chrono;
+  const auto since = time.time_since_epoch();
+  const auto seconds = floor<std::chrono::seconds>(since);
+  const auto millis = duration_cast<milliseconds>(since - seconds).count();
+  const year_month_day day{floor<days>(sys_seconds{seconds})};
+  const hh_mm_ss clock{seconds - floor<days>(seconds)};
+  return fmt::format("{:04}-{:02}-{:02}T{:02}:{:02}:{:02}.{:03}Z", static_cast<int>(day.year()),
+                     static_cast<unsigned>(day.month()), static_cast<unsigned>(day.day()),
+                     clock.hours().count(), clock.minutes().count(), clock.seconds().count(),
+                     millis);
+}
+
+Json ReportRecord(const PortResult& port, const ReportContext& context) {
+  const bool ok = port.outcome == Goal(context.kind);
+  Json record = {{"start", IsoUtc(port.started)},
+                 {"end", IsoUtc(port.ended)},
+                 {"host", context.host},
+                 {"job", context.kind == JobKind::Download ? "download" : "test"},
+                 {"port", port.port},
+                 {"device", context.device},
+                 {"usb_serial", context.usbSerial.empty() ? Json() : Json(context.usbSerial)}};
+  if (context.image != nullptr) {
+    const FirmwareImage& image = *context.image;
+    record["image"] = image.path;
+    record["model"] = Latin1ToUtf8(image.modelText);
+    record["image_crc"] = ImageCrcField(image.header);
+    record["payload_length"] = PayloadLength(image.header);
+  }
+  record["bytes_sent"] = port.sent.bytes;
+  record["frames_sent"] = port.sent.frames;
+  record["outcome"] = OutcomeWord(port, context.kind);
+  record["reason"] = ok ? Json() : Json(Reason(port));
+  record["tool"] = "tarvex-cli " TARVEX_VERSION;
+  return record;
+}
+
+}  // namespace tarvex::cli

@@ -1,0 +1,58 @@
+// How one port's job ended, told three ways: a summary line for the operator, a --report
+// record, and the trace's last record.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cli/frame_log.h"
+#include "cli/json_output.h"
+#include "image/image_loader.h"
+#include "link/os_error.h"
+#include "protocol/job_outcome.h"
+
+namespace tarvex::cli {
+
+enum class JobKind { Download, Test };
+
+// The outcome a job of this kind aims at.
+JobOutcome Goal(JobKind kind);
+
+struct PortResult {
+  std::string port;
+  JobOutcome outcome = JobOutcome::None;
+  OsError error;
+  std::vector<std::string> messages;  // message boxes the job showed
+  std::string lastStatus;
+  FramesSent sent;
+  std::chrono::system_clock::time_point started;
+  std::chrono::system_clock::time_point ended;
+};
+
+// What went wrong, with the system's reason and the fix: "Open CommPort Fail: no such port ...".
+std::string Reason(const PortResult& port);
+
+// "OK", "FAILED" or "STOPPED".
+std::string OutcomeWord(const PortResult& port, JobKind kind);
+
+// "COM1: OK, 1534 bytes in 9 frames in 43.2 s; image model \"VUN D7\", CRC 0x1A2B3C4D,
+// 2 segments" (`image` is null for a test job).
+std::string SummaryLine(const PortResult& port, JobKind kind, const FirmwareImage* image);
+
+// "2026-12-09T14:03:07.250Z"
+std::string IsoUtc(std::chrono::system_clock::time_point time);
+
+struct ReportContext {
+  JobKind kind = JobKind::Download;
+  const FirmwareImage* image = nullptr;
+  std::string host;
+  std::string device;     // the device the port name resolved to
+  std::string usbSerial;  // of the USB adapter behind the port; empty when none is known
+};
+
+// One --report line's object.
+Json ReportRecord(const PortResult& port, const ReportContext& context);
+
+}  // namespace tarvex::cli
