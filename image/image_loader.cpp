@@ -1,7 +1,8 @@
 #include "image/image_loader.h"
 
+#include <fmt/format.h>
+
 #include <cerrno>
-#include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -21,13 +22,6 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-template <typename... Args>
-std::string Format(const char* pattern, Args... args) {
-  char text[256];
-  std::snprintf(text, sizeof text, pattern, args...);
-  return text;
-}
-
 ImageLoad Reject(ImageError reason, std::string message) {
   return ImageLoad{std::nullopt, ImageRejection{reason, std::move(message)}};
 }
@@ -35,14 +29,14 @@ ImageLoad Reject(ImageError reason, std::string message) {
 ImageLoad RejectShort(std::uint64_t fileSize, std::uint32_t payloadLength) {
   if (fileSize < PREAMBLE_SIZE) {
     return Reject(ImageError::ShorterThanPayload,
-                  Format("the file has %" PRIu64 " bytes, fewer than the %zu of an image preamble",
-                         fileSize, PREAMBLE_SIZE));
+                  fmt::format("the file has {} bytes, fewer than the {} of an image preamble",
+                              fileSize, PREAMBLE_SIZE));
   }
   const std::uint64_t declared = std::uint64_t{PREAMBLE_SIZE} + payloadLength;
   return Reject(ImageError::ShorterThanPayload,
-                Format("the file is shorter than its payload: it has %" PRIu64
-                       " bytes, its header declares %" PRIu64 " (32 + %" PRIu32 ")",
-                       fileSize, declared, payloadLength));
+                fmt::format("the file is shorter than its payload: it has {} bytes, its header "
+                            "declares {} (32 + {})",
+                            fileSize, declared, payloadLength));
 }
 
 // Neither the payload nor the segment table fits: this is some other kind of file, and saying
@@ -59,17 +53,17 @@ ImageLoad CheckSegments(const ImageHeader& header, std::uint64_t fileSize) {
   const std::uint32_t count = SegmentCount(header);
   if (count == 0 || count > SEGMENT_ROWS_MAX) {
     return Reject(ImageError::BadSegmentCount,
-                  Format("bad segment count %" PRIu32 ": an image holds 1 to %zu segments", count,
-                         SEGMENT_ROWS_MAX));
+                  fmt::format("bad segment count {}: an image holds 1 to {} segments", count,
+                              SEGMENT_ROWS_MAX));
   }
   for (std::uint32_t i = 0; i < count; ++i) {
     const SegmentEntry row = SegmentAt(header, i);
     const std::uint64_t end = std::uint64_t{row.fileOffset} + row.segmentLength;
     if (end > fileSize) {
       return Reject(ImageError::SegmentOutsideFile,
-                    Format("segment %" PRIu32 " outside the file: its data end at byte %" PRIu64
-                           " but the file has %" PRIu64 " bytes",
-                           i + 1, end, fileSize));
+                    fmt::format("segment {} outside the file: its data end at byte {} but the file "
+                                "has {} bytes",
+                                i + 1, end, fileSize));
     }
   }
   return {};
@@ -136,7 +130,7 @@ ImageLoad LoadImage(const std::string& path) {
   if (*computed != stored) {
     return Reject(
         ImageError::CrcMismatch,
-        Format("CRC mismatch: stored 0x%08" PRIX32 ", computed 0x%08" PRIX32, stored, *computed));
+        fmt::format("CRC mismatch: stored 0x{:08X}, computed 0x{:08X}", stored, *computed));
   }
   if (ImageLoad bad = CheckSegments(image.header, fileSize);
       bad.rejection.reason != ImageError::None) {
