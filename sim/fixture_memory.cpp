@@ -1,8 +1,8 @@
 #include "sim/fixture_memory.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
-#include <array>
-#include <cstdio>
 #include <fstream>
 #include <iterator>
 
@@ -14,15 +14,11 @@ constexpr std::uint64_t ADDRESS_SPACE = std::uint64_t{1} << 32;
 constexpr std::size_t READ_CHUNK = 64 * 1024;  // bytes read from the image at a time
 
 std::string Hex32(std::uint64_t value) {
-  std::array<char, 16> text{};
-  std::snprintf(text.data(), text.size(), "0x%08llX", static_cast<unsigned long long>(value));
-  return text.data();
+  return fmt::format("0x{:08X}", value);
 }
 
 std::string Hex8(std::uint8_t value) {
-  std::array<char, 8> text{};
-  std::snprintf(text.data(), text.size(), "0x%02X", value);
-  return text.data();
+  return fmt::format("0x{:02X}", value);
 }
 
 std::string DescribeRange(const MemorySegment& segment) {
