@@ -1,8 +1,9 @@
 #include "sim/virtual_fixture.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <cstring>
 
 #include "image/model.h"
@@ -48,6 +49,11 @@ constexpr milliseconds GAP_BEFORE_SIZE{20};
 constexpr milliseconds GAP_BEFORE_START{20};
 constexpr milliseconds GAP_BEFORE_FIRST_DATA{20000};
 constexpr milliseconds GAP_BETWEEN_DATA{100};
+// A frame goes out in one write, so its bytes follow each other closely; a frame that has been
+// quiet this long was cut short (the sender stopped), and the loader listens for a new one.
+// Unscaled: far below the time a person takes to start another download, far above the delays
+// of a reader thread on a busy machine.
+constexpr milliseconds FRAME_QUIET_MAX{500};
 
 const LineSettings& RequiredSettings(FixtureFrame frame) {
   switch (frame) {
@@ -103,15 +109,11 @@ bool StartsWith(const std::vector<std::uint8_t>& bytes, std::string_view text) {
 }
 
 std::string Hex(std::uint32_t value, int digits) {
-  std::array<char, 16> text{};
-  std::snprintf(text.data(), text.size(), "0x%0*X", digits, value);
-  return text.data();
+  return fmt::format("0x{:0{}X}", value, digits);
 }
 
 std::string Millis(std::chrono::microseconds duration) {
-  std::array<char, 32> text{};
-  std::snprintf(text.data(), text.size(), "%.1f ms", static_cast<double>(duration.count()) / 1000);
-  return text.data();
+  return fmt::format("{:.1f} ms", static_cast<double>(duration.count()) / 1000);
 }
 
 // A pseudo-terminal cannot tell even parity from none, so neither does the text.
@@ -161,10 +163,13 @@ void VirtualFixture::Feed(std::span<const std::uint8_t> bytes, FixtureClock::tim
   if (!bytes.empty() && !firstByte_) {
     firstByte_ = arrival;
   }
+  if (!bytes.empty() && pending_ && arrival - pending_->end > FRAME_QUIET_MAX) {
+    DropQuietFrame();
+  }
   std::size_t used = 0;
   while (used < bytes.size()) {
     if (!pending_) {
-      const auto frame = Recognise(bytes[used]);
+      const auto frame = Recognise(bytes[used], settings);
       if (!frame) {
         NoteUnknownByte(arrival, bytes[used]);
         ++used;
@@ -181,17 +186,22 @@ void VirtualFixture::Feed(std::span<const std::uint8_t> bytes, FixtureClock::tim
 }
 
 // The line has no framing: a frame is known by its first byte and by what the loader expects.
-std::optional<FixtureFrame> VirtualFixture::Recognise(std::uint8_t first) const {
+// A zero byte at the break's speed starts a new download even in the middle of one.
+std::optional<FixtureFrame> VirtualFixture::Recognise(std::uint8_t first,
+                                                      const LineSettings& settings) const {
   switch (first) {
     case 0x00:
-      return phase_ == Phase::Idle ? std::optional(FixtureFrame::BreakByte) : std::nullopt;
+      return now_.phase == Phase::Idle ||
+                     (DownloadUnderWay() && settings.baud == BREAK_SETTINGS.baud)
+                 ? std::optional(FixtureFrame::BreakByte)
+                 : std::nullopt;
     case WAKE_FILL:
-      return phase_ == Phase::Idle || phase_ == Phase::AfterBreak
+      return now_.phase == Phase::Idle || now_.phase == Phase::AfterBreak
                  ? std::optional(FixtureFrame::WakeFrame)
                  : std::nullopt;
     case 'Z':
-      return phase_ == Phase::AfterAnnounce ? FixtureFrame::BlankFrame
-                                            : FixtureFrame::AnnounceFrame;
+      return now_.phase == Phase::AfterAnnounce ? FixtureFrame::BlankFrame
+                                                : FixtureFrame::AnnounceFrame;
     case CMD_MODEL:
       return FixtureFrame::ModelFrame;
     case CMD_SIZE:
@@ -223,22 +233,10 @@ std::size_t VirtualFixture::TakeBytes(std::span<const std::uint8_t> bytes,
       !SettingsMatch(RequiredSettings(frame.frame), settings, options_.parityView)) {
     frame.wrongSettings = settings;
   }
-  // Before a download, "ZEFRA" may also begin the shorter test code: look at its length first.
-  const bool maybeTestCode = frame.frame == FixtureFrame::AnnounceFrame && phase_ == Phase::Idle &&
-                             frame.bytes.size() < TEST_CODE_SIZE;
-  const std::size_t target = maybeTestCode       ? TEST_CODE_SIZE
-                             : frame.length != 0 ? frame.length
-                                                 : BLOCK_HEADER_SIZE;
-  const std::size_t take = std::min(target - frame.bytes.size(), bytes.size());
+  const std::size_t take = std::min(Wanted() - frame.bytes.size(), bytes.size());
   frame.bytes.insert(frame.bytes.end(), bytes.begin(), bytes.begin() + take);
   frame.end = arrival;
-  if (maybeTestCode && frame.bytes.size() == TEST_CODE_SIZE) {
-    const tarvex::Frame testCode = tarvex::TestCode();
-    if (std::equal(frame.bytes.begin(), frame.bytes.end(), testCode.bytes().begin())) {
-      frame.frame = FixtureFrame::TestCode;
-      frame.length = TEST_CODE_SIZE;
-    }
-  }
+  Reclassify();
   if (frame.length == 0 && frame.bytes.size() == BLOCK_HEADER_SIZE) {
     const std::uint16_t dataLength = ReadLe16(&frame.bytes[5]);
     if (dataLength > BLOCK_DATA_MAX) {
@@ -246,12 +244,60 @@ std::size_t VirtualFixture::TakeBytes(std::span<const std::uint8_t> bytes,
       AddFault(
           FaultKind::BadContent, frame.start,
           "BlockFrame announces " + std::to_string(dataLength) + " data bytes, more than 1024");
+      now_.lineBytes += frame.bytes.size();
       pending_.reset();
       return take;
     }
     frame.length = BLOCK_HEADER_SIZE + dataLength + CRC_SIZE;
   }
   return take;
+}
+
+// How many bytes the pending frame should hold before it is looked at again. "ZEFRA" begins
+// three frames: the blank frame is told by the two spaces after it, the test code by its length.
+std::size_t VirtualFixture::Wanted() const {
+  const Pending& frame = *pending_;
+  if (frame.frame == FixtureFrame::BlankFrame && frame.bytes.size() < BLANK_TEXT_SIZE) {
+    return BLANK_TEXT_SIZE;
+  }
+  if (frame.frame == FixtureFrame::AnnounceFrame && now_.phase != Phase::Finished &&
+      frame.bytes.size() < TEST_CODE_SIZE) {
+    return TEST_CODE_SIZE;
+  }
+  return frame.length != 0 ? frame.length : BLOCK_HEADER_SIZE;
+}
+
+void VirtualFixture::Reclassify() {
+  Pending& frame = *pending_;
+  if (frame.frame == FixtureFrame::BlankFrame && frame.bytes.size() == BLANK_TEXT_SIZE &&
+      StartsWith(frame.bytes, ANNOUNCE_TEXT) && !StartsWith(frame.bytes, BLANK_TEXT)) {
+    // Where the blank frame is due, a new announce frame (or test code) means a new download.
+    frame.frame = FixtureFrame::AnnounceFrame;
+    frame.length = ANNOUNCE_SIZE;
+  }
+  if (frame.frame == FixtureFrame::AnnounceFrame && frame.bytes.size() == TEST_CODE_SIZE) {
+    const tarvex::Frame testCode = tarvex::TestCode();
+    if (std::equal(frame.bytes.begin(), frame.bytes.end(), testCode.bytes().begin())) {
+      frame.frame = FixtureFrame::TestCode;
+      frame.length = TEST_CODE_SIZE;
+    }
+  }
+}
+
+// The rest of a cut frame never comes: the loader forgets it, and what follows is a new frame.
+void VirtualFixture::DropQuietFrame() {
+  now_.faults.push_back(QuietFrameFault());
+  now_.lineBytes += pending_->bytes.size();
+  now_.downloadBegun = true;
+  pending_.reset();
+}
+
+FixtureFault VirtualFixture::QuietFrameFault() const {
+  const std::string expected =
+      pending_->length != 0 ? " of " + std::to_string(pending_->length) : "";
+  return {FaultKind::Incomplete, Since(pending_->start),
+          "the line went quiet inside a " + std::string(FrameName(pending_->frame)) + " after " +
+              std::to_string(pending_->bytes.size()) + expected + " bytes"};
 }
 
 void VirtualFixture::NoteUnknownByte(FixtureClock::time_point arrival, std::uint8_t value) {
@@ -263,7 +309,7 @@ void VirtualFixture::NoteUnknownByte(FixtureClock::time_point arrival, std::uint
 }
 
 FixtureFault VirtualFixture::UnknownBytesFault() const {
-  const std::string where = phase_ == Phase::Finished ? " after EndFrame" : "";
+  const std::string where = now_.phase == Phase::Finished ? " after EndFrame" : "";
   return {FaultKind::UnknownBytes, Since(unknownStart_),
           std::to_string(unknownRun_) + " byte(s)" + where + " that start no frame, the first " +
               Hex(unknownFirst_, 2)};
@@ -271,17 +317,23 @@ FixtureFault VirtualFixture::UnknownBytesFault() const {
 
 void VirtualFixture::FlushUnknownBytes() {
   if (unknownRun_ != 0) {
-    faults_.push_back(UnknownBytesFault());
+    now_.faults.push_back(UnknownBytesFault());
+    now_.lineBytes += unknownRun_;
     unknownRun_ = 0;
   }
 }
 
 void VirtualFixture::CompleteFrame() {
   const FixtureFrame frame = pending_->frame;
+  if (StartsNewExchange(frame)) {
+    CloseExchange(frame);
+  }
+  ++now_.frames;
+  now_.lineBytes += pending_->bytes.size();
   if (frame == FixtureFrame::TestCode) {
     // Not part of a download: the loader stays where it was.
     CheckSettings();
-    ++testCodes_;
+    ++now_.testCodes;
     pending_.reset();
     return;
   }
@@ -289,10 +341,42 @@ void VirtualFixture::CompleteFrame() {
   CheckGap(frame);
   CheckSettings();
   CheckContent();
-  lastFrame_ = frame;
-  lastFrameEnd_ = pending_->end;
-  phase_ = PhaseAfter(frame);
+  now_.downloadBegun = true;
+  now_.lastFrame = frame;
+  now_.lastFrameEnd = pending_->end;
+  now_.phase = PhaseAfter(frame);
   pending_.reset();
+}
+
+// A fixture that is reset mid-download listens for a new one: a break byte, an announce frame
+// where none is due, or a test code. A finished download keeps its place, so that frames after
+// its end are seen as such.
+bool VirtualFixture::StartsNewExchange(FixtureFrame frame) const {
+  if (!DownloadUnderWay()) {
+    return false;
+  }
+  switch (frame) {
+    case FixtureFrame::BreakByte:
+    case FixtureFrame::TestCode:
+      return true;
+    case FixtureFrame::AnnounceFrame:
+      return now_.phase != Phase::AfterWake;
+    default:
+      return false;
+  }
+}
+
+void VirtualFixture::CloseExchange(FixtureFrame next) {
+  ExchangeVerdict partial = Summary(now_);
+  const std::string reached = now_.lastFrame
+                                  ? "after its " + std::string(FrameName(*now_.lastFrame))
+                                  : "in its first frame";
+  partial.faults.push_back(
+      {FaultKind::Incomplete, Since(pending_->start),
+       "interrupted " + reached + ": " +
+           (next == FixtureFrame::TestCode ? "a test code" : "a new download") + " began"});
+  interrupted_.push_back(std::move(partial));
+  now_ = {};
 }
 
 VirtualFixture::Phase VirtualFixture::PhaseAfter(FixtureFrame frame) {
@@ -323,7 +407,7 @@ VirtualFixture::Phase VirtualFixture::PhaseAfter(FixtureFrame frame) {
 
 void VirtualFixture::CheckOrder(FixtureFrame frame) {
   std::string expected;
-  switch (phase_) {
+  switch (now_.phase) {
     case Phase::Idle:
       if (frame == FixtureFrame::BreakByte || frame == FixtureFrame::AnnounceFrame) {
         return;
@@ -347,7 +431,7 @@ void VirtualFixture::CheckOrder(FixtureFrame frame) {
                                        FixtureFrame::AnnounceFrame, FixtureFrame::BlankFrame,
                                        FixtureFrame::ModelFrame,    FixtureFrame::SizeFrame,
                                        FixtureFrame::StartFrame};
-      const FixtureFrame due = NEXT[static_cast<std::size_t>(phase_)];
+      const FixtureFrame due = NEXT[static_cast<std::size_t>(now_.phase)];
       if (frame == due) {
         return;
       }
@@ -359,7 +443,7 @@ void VirtualFixture::CheckOrder(FixtureFrame frame) {
 }
 
 void VirtualFixture::CheckGap(FixtureFrame frame) {
-  if (!lastFrameEnd_) {
+  if (!now_.lastFrameEnd) {
     return;
   }
   milliseconds minimum{0};
@@ -371,7 +455,7 @@ void VirtualFixture::CheckGap(FixtureFrame frame) {
       minimum = GAP_BEFORE_WAKE;
       break;
     case FixtureFrame::AnnounceFrame:
-      minimum = lastFrame_ == FixtureFrame::WakeFrame ? GAP_AFTER_WAKE : milliseconds{0};
+      minimum = now_.lastFrame == FixtureFrame::WakeFrame ? GAP_AFTER_WAKE : milliseconds{0};
       break;
     case FixtureFrame::BlankFrame:
       minimum = GAP_BEFORE_BLANK;
@@ -387,17 +471,18 @@ void VirtualFixture::CheckGap(FixtureFrame frame) {
       break;
     case FixtureFrame::BlockFrame:
     case FixtureFrame::EndFrame:
-      minimum = dataFrames_ == 0 ? GAP_BEFORE_FIRST_DATA : GAP_BETWEEN_DATA;
+      minimum = now_.dataFrames == 0 ? GAP_BEFORE_FIRST_DATA : GAP_BETWEEN_DATA;
       break;
   }
   const auto required =
       std::chrono::duration_cast<std::chrono::microseconds>(minimum * options_.gapScale);
   const auto gap =
-      std::chrono::duration_cast<std::chrono::microseconds>(pending_->start - *lastFrameEnd_);
+      std::chrono::duration_cast<std::chrono::microseconds>(pending_->start - *now_.lastFrameEnd);
   if (required.count() > 0 && gap + options_.gapTolerance < required) {
     AddFault(FaultKind::GapTooShort, pending_->start,
              std::string(FrameName(frame)) + " came " + Millis(gap) + " after " +
-                 std::string(FrameName(*lastFrame_)) + "; the fixture needs " + Millis(required));
+                 std::string(FrameName(*now_.lastFrame)) + "; the fixture needs " +
+                 Millis(required));
   }
 }
 
@@ -418,14 +503,14 @@ void VirtualFixture::CheckContent() {
   };
   switch (pending_->frame) {
     case FixtureFrame::BreakByte:
-      breakSeen_ = true;
+      now_.breakSeen = true;
       break;
     case FixtureFrame::WakeFrame:
       if (std::any_of(bytes.begin(), bytes.begin() + WAKE_FILL_SIZE,
                       [](std::uint8_t b) { return b != WAKE_FILL; })) {
         badContent("bytes 0 to 511 must all be 0xFB");
       }
-      wakeSeen_ = breakSeen_;
+      now_.wakeSeen = now_.breakSeen;
       break;
     case FixtureFrame::AnnounceFrame: {
       if (!StartsWith(bytes, ANNOUNCE_TEXT)) {
@@ -433,7 +518,7 @@ void VirtualFixture::CheckContent() {
       }
       ModelName model{};
       std::copy_n(bytes.begin() + ANNOUNCE_TEXT.size(), MODEL_NAME_SIZE, model.begin());
-      announcedModel_ = model;
+      now_.announcedModel = model;
       break;
     }
     case FixtureFrame::BlankFrame:
@@ -447,21 +532,21 @@ void VirtualFixture::CheckContent() {
       if (CheckCrc(name)) {
         ModelName model{};
         std::copy_n(bytes.begin() + 1, MODEL_NAME_SIZE, model.begin());
-        modelFrameModel_ = model;
-        if (announcedModel_ && *announcedModel_ != model) {
+        now_.modelFrameModel = model;
+        if (now_.announcedModel && *now_.announcedModel != model) {
           AddFault(FaultKind::ModelMismatch, pending_->start,
                    "ModelFrame names " + Quoted(model) + " but AnnounceFrame named " +
-                       Quoted(*announcedModel_));
+                       Quoted(*now_.announcedModel));
         }
       }
       break;
     case FixtureFrame::SizeFrame:
       if (CheckCrc(name)) {
-        announcedSize_ = ReadLe32(&bytes[1]);
-        if (*announcedSize_ < PAYLOAD_MIN || *announcedSize_ > PAYLOAD_MAX) {
+        now_.announcedSize = ReadLe32(&bytes[1]);
+        if (*now_.announcedSize < PAYLOAD_MIN || *now_.announcedSize > PAYLOAD_MAX) {
           AddFault(
               FaultKind::ImplausibleSize, pending_->start,
-              "SizeFrame announces a payload of " + std::to_string(*announcedSize_) + " bytes");
+              "SizeFrame announces a payload of " + std::to_string(*now_.announcedSize) + " bytes");
         }
       }
       break;
@@ -477,12 +562,12 @@ void VirtualFixture::CheckContent() {
       if (!StartsWith(bytes, END_TEXT)) {
         badContent("must be \"END\"");
       }
-      ++dataFrames_;
-      endSeen_ = true;
-      if (announcedSize_ && dataBytes_ > *announcedSize_) {
+      ++now_.dataFrames;
+      now_.endSeen = true;
+      if (now_.announcedSize && now_.dataBytes > *now_.announcedSize) {
         AddFault(FaultKind::ImplausibleSize, pending_->start,
-                 "the blocks carried " + std::to_string(dataBytes_) + " bytes, more than the " +
-                     std::to_string(*announcedSize_) + " that SizeFrame announced");
+                 "the blocks carried " + std::to_string(now_.dataBytes) + " bytes, more than the " +
+                     std::to_string(*now_.announcedSize) + " that SizeFrame announced");
       }
       break;
     case FixtureFrame::TestCode:
@@ -492,8 +577,8 @@ void VirtualFixture::CheckContent() {
 
 void VirtualFixture::CheckBlock() {
   const std::vector<std::uint8_t>& bytes = pending_->bytes;
-  ++blocks_;
-  ++dataFrames_;
+  ++now_.blocks;
+  ++now_.dataFrames;
   const std::uint32_t address = ReadLe32(&bytes[1]);
   const std::span<const std::uint8_t> data(bytes.data() + BLOCK_HEADER_SIZE,
                                            bytes.size() - BLOCK_HEADER_SIZE - CRC_SIZE);
@@ -501,13 +586,13 @@ void VirtualFixture::CheckBlock() {
   if (!CheckCrc(name)) {
     return;  // the loader drops a block it cannot trust
   }
-  if (!memory_.Write(address, data)) {
+  if (!now_.memory.Write(address, data)) {
     AddFault(FaultKind::BadContent, pending_->start,
              name + ": its " + std::to_string(data.size()) +
                  " bytes reach past the top of the address space");
     return;
   }
-  dataBytes_ += data.size();
+  now_.dataBytes += data.size();
 }
 
 bool VirtualFixture::CheckCrc(std::string_view what) {
@@ -525,7 +610,7 @@ bool VirtualFixture::CheckCrc(std::string_view what) {
 }
 
 void VirtualFixture::AddFault(FaultKind kind, FixtureClock::time_point when, std::string text) {
-  faults_.push_back({kind, Since(when), std::move(text)});
+  now_.faults.push_back({kind, Since(when), std::move(text)});
 }
 
 std::chrono::microseconds VirtualFixture::Since(FixtureClock::time_point when) const {
@@ -533,35 +618,47 @@ std::chrono::microseconds VirtualFixture::Since(FixtureClock::time_point when) c
                     : std::chrono::microseconds{0};
 }
 
-FixtureVerdict VirtualFixture::Verdict() const {
-  FixtureVerdict verdict;
+bool VirtualFixture::TestCodeWaiting() const {
+  return now_.testCodes != 0 && !now_.downloadBegun && !pending_;
+}
+
+ExchangeVerdict VirtualFixture::Summary(const Exchange& exchange) const {
+  ExchangeVerdict verdict;
+  verdict.kind = exchange.downloadBegun    ? ExchangeKind::Download
+                 : exchange.testCodes != 0 ? ExchangeKind::TestCode
+                                           : ExchangeKind::Nothing;
   verdict.anythingReceived = firstByte_.has_value();
-  verdict.model = announcedModel_ ? announcedModel_ : modelFrameModel_;
+  verdict.model = exchange.announcedModel ? exchange.announcedModel : exchange.modelFrameModel;
   verdict.modelText = verdict.model ? ModelText(*verdict.model) : std::string{};
-  verdict.wakeSeen = wakeSeen_;
-  verdict.endSeen = endSeen_;
-  verdict.announcedSize = announcedSize_;
-  verdict.segments = memory_.Segments();
-  verdict.totalBytes = memory_.TotalBytes();
-  verdict.blocks = blocks_;
-  verdict.testCodes = testCodes_;
-  verdict.faults = faults_;
+  verdict.wakeSeen = exchange.wakeSeen;
+  verdict.endSeen = exchange.endSeen;
+  verdict.announcedSize = exchange.announcedSize;
+  verdict.segments = exchange.memory.Segments();
+  verdict.totalBytes = exchange.memory.TotalBytes();
+  verdict.blocks = exchange.blocks;
+  verdict.testCodes = exchange.testCodes;
+  verdict.frames = exchange.frames;
+  verdict.lineBytes = exchange.lineBytes;
+  verdict.lastFrame = exchange.lastFrame;
+  verdict.faults = exchange.faults;
+  return verdict;
+}
+
+FixtureVerdict VirtualFixture::Verdict() const {
+  FixtureVerdict verdict{Summary(now_), interrupted_};
+  verdict.lineBytes += unknownRun_ + (pending_ ? pending_->bytes.size() : 0);
   if (unknownRun_ != 0) {
     verdict.faults.push_back(UnknownBytesFault());
   }
   if (pending_) {
-    const std::string expected =
-        pending_->length != 0 ? " of " + std::to_string(pending_->length) : "";
-    verdict.faults.push_back({FaultKind::Incomplete, Since(pending_->start),
-                              "the line went quiet inside a " +
-                                  std::string(FrameName(pending_->frame)) + " after " +
-                                  std::to_string(pending_->bytes.size()) + expected + " bytes"});
+    verdict.faults.push_back(QuietFrameFault());
   }
-  if (!endSeen_) {
-    verdict.faults.push_back({FaultKind::Incomplete,
-                              lastFrameEnd_ ? Since(*lastFrameEnd_) : std::chrono::microseconds{0},
-                              verdict.anythingReceived
-                                  ? "no EndFrame arrived: the download did not finish"
+  // Test codes alone are a whole exchange; anything else must end with the end frame.
+  if (!now_.endSeen && verdict.kind != ExchangeKind::TestCode) {
+    verdict.faults.push_back(
+        {FaultKind::Incomplete,
+         now_.lastFrameEnd ? Since(*now_.lastFrameEnd) : std::chrono::microseconds{0},
+         verdict.anythingReceived ? "no EndFrame arrived: the download did not finish"
                                   : "nothing arrived"});
   }
   return verdict;

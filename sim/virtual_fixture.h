@@ -72,11 +72,19 @@ enum class FaultKind : std::uint8_t {
 
 struct FixtureFault {
   FaultKind kind = FaultKind::Incomplete;
-  std::chrono::microseconds at{0};  // since the first byte of the download
+  std::chrono::microseconds at{0};  // since the first byte on the line
   std::string text;                 // one sentence, e.g. "BlockFrame at 0x00001000: bad CRC ..."
 };
 
-struct FixtureVerdict {
+enum class ExchangeKind : std::uint8_t {
+  Nothing,   // no whole frame yet
+  TestCode,  // test codes and nothing else
+  Download,  // a download began, after any test codes
+};
+
+// One exchange on the line: the test codes that came first and the download that followed them.
+struct ExchangeVerdict {
+  ExchangeKind kind = ExchangeKind::Nothing;
   bool anythingReceived = false;
   std::optional<ModelName> model;  // from the announce frame (or the model frame without one)
   std::string modelText;           // the model up to its first NUL
@@ -87,8 +95,20 @@ struct FixtureVerdict {
   std::uint64_t totalBytes = 0;                // distinct addresses written
   std::uint32_t blocks = 0;                    // block frames received, good or bad
   std::uint32_t testCodes = 0;                 // test codes received before the download
-  std::vector<FixtureFault> faults;            // empty: the download arrived intact
-  bool Intact() const { return anythingReceived && faults.empty(); }
+  std::uint32_t frames = 0;                    // whole frames of any kind
+  std::uint64_t lineBytes = 0;                 // every byte, a frame's or not
+  std::optional<FixtureFrame> lastFrame;       // how far it got
+  std::vector<FixtureFault> faults;            // empty: the exchange arrived intact
+  // A whole download without a fault.
+  bool Intact() const { return kind == ExchangeKind::Download && faults.empty(); }
+  // A test code that no download followed, without a fault.
+  bool TestCodeAlone() const { return kind == ExchangeKind::TestCode && faults.empty(); }
+};
+
+// The last exchange, and the downloads that a new exchange cut short before it, as a fixture that
+// is reset starts listening afresh.
+struct FixtureVerdict : ExchangeVerdict {
+  std::vector<ExchangeVerdict> interrupted;  // oldest first; each ends with an Incomplete fault
 };
 
 class VirtualFixture {
@@ -100,10 +120,13 @@ class VirtualFixture {
   void Feed(std::span<const std::uint8_t> bytes, FixtureClock::time_point arrival,
             const LineSettings& settings);
 
-  bool EndReceived() const { return endSeen_; }
+  bool EndReceived() const { return now_.endSeen; }
+  // Test codes have come, and no frame after them has begun.
+  bool TestCodeWaiting() const;
   // The verdict so far; a download that is not over counts as incomplete.
   FixtureVerdict Verdict() const;
-  const FixtureMemory& Memory() const { return memory_; }
+  // What the last download wrote.
+  const FixtureMemory& Memory() const { return now_.memory; }
 
  private:
   enum class Phase : std::uint8_t {
@@ -129,14 +152,44 @@ class VirtualFixture {
     std::optional<LineSettings> wrongSettings;  // first mismatch seen in one of its chunks
   };
 
-  std::optional<FixtureFrame> Recognise(std::uint8_t first) const;
+  // What the current exchange has brought so far.
+  struct Exchange {
+    Phase phase = Phase::Idle;
+    bool downloadBegun = false;  // a frame of a download has come, whole or cut short
+    std::optional<FixtureClock::time_point> lastFrameEnd;
+    std::optional<FixtureFrame> lastFrame;
+    bool breakSeen = false;
+    bool endSeen = false;
+    bool wakeSeen = false;
+    std::optional<ModelName> announcedModel;
+    std::optional<ModelName> modelFrameModel;
+    std::optional<std::uint32_t> announcedSize;
+    std::uint64_t dataBytes = 0;  // sum of the lengths of the good blocks
+    std::uint32_t blocks = 0;
+    std::uint32_t testCodes = 0;
+    std::uint32_t dataFrames = 0;  // blocks and end frame, for the gap after the start frame
+    std::uint32_t frames = 0;
+    std::uint64_t lineBytes = 0;  // of whole frames and of unknown bytes already judged
+    std::vector<FixtureFault> faults;
+    FixtureMemory memory;
+  };
+
+  std::optional<FixtureFrame> Recognise(std::uint8_t first, const LineSettings& settings) const;
   void BeginFrame(FixtureFrame frame, FixtureClock::time_point arrival);
   std::size_t TakeBytes(std::span<const std::uint8_t> bytes, FixtureClock::time_point arrival,
                         const LineSettings& settings);
+  std::size_t Wanted() const;
+  void Reclassify();
+  void DropQuietFrame();
+  FixtureFault QuietFrameFault() const;
   void NoteUnknownByte(FixtureClock::time_point arrival, std::uint8_t value);
   FixtureFault UnknownBytesFault() const;
   void FlushUnknownBytes();
   void CompleteFrame();
+  bool DownloadUnderWay() const { return now_.downloadBegun && !now_.endSeen; }
+  bool StartsNewExchange(FixtureFrame frame) const;
+  void CloseExchange(FixtureFrame next);
+  ExchangeVerdict Summary(const Exchange& exchange) const;
   static Phase PhaseAfter(FixtureFrame frame);
   void CheckOrder(FixtureFrame frame);
   void CheckGap(FixtureFrame frame);
@@ -148,26 +201,13 @@ class VirtualFixture {
   std::chrono::microseconds Since(FixtureClock::time_point when) const;
 
   FixtureOptions options_;
-  Phase phase_ = Phase::Idle;
   std::optional<Pending> pending_;
   std::optional<FixtureClock::time_point> firstByte_;
-  std::optional<FixtureClock::time_point> lastFrameEnd_;
-  std::optional<FixtureFrame> lastFrame_;
   std::uint64_t unknownRun_ = 0;  // consecutive bytes that started no frame
   FixtureClock::time_point unknownStart_;
   std::uint8_t unknownFirst_ = 0;
-  bool breakSeen_ = false;
-  bool endSeen_ = false;
-  bool wakeSeen_ = false;
-  std::optional<ModelName> announcedModel_;
-  std::optional<ModelName> modelFrameModel_;
-  std::optional<std::uint32_t> announcedSize_;
-  std::uint64_t dataBytes_ = 0;  // sum of the lengths of the good blocks
-  std::uint32_t blocks_ = 0;
-  std::uint32_t testCodes_ = 0;
-  std::uint32_t dataFrames_ = 0;  // blocks and end frame, for the gap after the start frame
-  std::vector<FixtureFault> faults_;
-  FixtureMemory memory_;
+  Exchange now_;
+  std::vector<ExchangeVerdict> interrupted_;
 };
 
 // Differences between what a fixture received and `image`: model, size, wake-up, memory. Empty

@@ -354,7 +354,98 @@ TEST(VirtualFixtureTest, TestCodesBeforeADownloadAreCountedNotFaulted) {
   atWrongSpeed.Feed(BytesOf(TestCode()), FixtureClock::now(), test::SETTINGS_8E1);
   const FixtureVerdict wrong = atWrongSpeed.Verdict();
   EXPECT_EQ(wrong.testCodes, 1u);
-  EXPECT_EQ(KindsOf(wrong), (std::set{FaultKind::WrongLineSettings, FaultKind::Incomplete}));
+  EXPECT_EQ(KindsOf(wrong), std::set{FaultKind::WrongLineSettings});
+}
+
+TEST(VirtualFixtureTest, TestCodeAloneIsAWholeExchange) {
+  VirtualFixture fixture(STRICT_TIMING);
+  test::FeedScript(fixture, {test::Make(TestCode(), 0ms)});
+  const FixtureVerdict verdict = fixture.Verdict();
+  EXPECT_EQ(verdict.kind, ExchangeKind::TestCode);
+  EXPECT_TRUE(verdict.TestCodeAlone()) << Texts(verdict);
+  EXPECT_FALSE(verdict.Intact());
+}
+
+// A download cut short somewhere, then another one from its start: the first is reported as
+// interrupted, the verdict and the memory are the second's alone.
+struct RestartCase {
+  std::string name;
+  bool wakeBefore;
+  std::string cutAfter;   // the last frame of the interrupted download that goes out
+  std::size_t nth;        // of frames of that name
+  std::size_t keptBytes;  // 0: the whole frame; else only its first bytes
+  bool wakeAfter;
+  FixtureFrame reached;  // the interrupted download's last whole frame
+};
+
+void PrintTo(const RestartCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class RestartTest : public testing::TestWithParam<RestartCase> {};
+
+TEST_P(RestartTest, TheNewDownloadIsJudgedAndTheOldOneReportedPartial) {
+  const RestartCase& c = GetParam();
+  Script script = test::DownloadScript(test::SimpleImagePlan(), c.wakeBefore);
+  script.resize(At(script, c.cutAfter, c.nth) + 1);
+  if (c.keptBytes != 0) {
+    script.back().bytes.resize(c.keptBytes);
+  }
+  Script again = test::DownloadScript(ThreeSegmentPlan("NEW MODEL"), c.wakeAfter);
+  again.front().gap = 2s;
+  VirtualFixture fresh(STRICT_TIMING);
+  test::FeedScript(fresh, again);
+  script.insert(script.end(), again.begin(), again.end());
+
+  VirtualFixture fixture(STRICT_TIMING);
+  test::FeedScript(fixture, script);
+  const FixtureVerdict verdict = fixture.Verdict();
+  EXPECT_TRUE(verdict.Intact()) << Texts(verdict);
+  EXPECT_EQ(verdict.modelText, "NEW MODEL");
+  EXPECT_EQ(verdict.wakeSeen, c.wakeAfter);
+  EXPECT_EQ(fixture.Memory(), fresh.Memory());
+  ASSERT_EQ(verdict.interrupted.size(), 1u);
+  const ExchangeVerdict& partial = verdict.interrupted[0];
+  EXPECT_EQ(partial.kind, ExchangeKind::Download);
+  EXPECT_EQ(partial.lastFrame, c.reached);
+  ASSERT_FALSE(partial.faults.empty());
+  EXPECT_EQ(partial.faults.back().kind, FaultKind::Incomplete);
+  EXPECT_EQ(
+      partial.faults.back().text.rfind(
+          "interrupted after its " + std::string(FrameName(c.reached)) + ": a new download began",
+          0),
+      0u)
+      << partial.faults.back().text;
+}
+
+const std::vector<RestartCase> RESTART_CASES = {
+    // The blank frame is due, and also begins with "ZEFRA".
+    {"AfterAnnounce", false, "AnnounceFrame", 0, 0, false, FixtureFrame::AnnounceFrame},
+    {"AfterBreak", true, "BreakByte", 0, 0, true, FixtureFrame::BreakByte},
+    {"InDataThenWakeUp", false, "BlockFrame", 1, 0, true, FixtureFrame::BlockFrame},
+    {"InsideABlock", true, "BlockFrame", 1, 100, false, FixtureFrame::BlockFrame},
+    {"InsideTheModelFrame", false, "ModelFrame", 0, 5, false, FixtureFrame::BlankFrame},
+};
+
+INSTANTIATE_TEST_SUITE_P(Restart, RestartTest, testing::ValuesIn(RESTART_CASES),
+                         [](const auto& param) { return param.param.name; });
+
+TEST(VirtualFixtureTest, EachInterruptionIsReportedAndATestCodeEndsTheLast) {
+  Script script = test::DownloadScript(test::SimpleImagePlan(), false);
+  script.resize(At(script, "StartFrame") + 1);
+  const Script first = script;
+  script.insert(script.end(), first.begin(), first.end());
+  script.push_back(test::Make(TestCode(), 3s));
+  VirtualFixture fixture(STRICT_TIMING);
+  test::FeedScript(fixture, script);
+  const FixtureVerdict verdict = fixture.Verdict();
+  EXPECT_TRUE(verdict.TestCodeAlone()) << Texts(verdict);
+  EXPECT_TRUE(fixture.Memory().Empty());
+  ASSERT_EQ(verdict.interrupted.size(), 2u);
+  EXPECT_EQ(verdict.interrupted[0].faults.back().text,
+            "interrupted after its StartFrame: a new download began");
+  EXPECT_EQ(verdict.interrupted[1].faults.back().text,
+            "interrupted after its StartFrame: a test code began");
 }
 
 TEST(VirtualFixtureTest, TwoFramesInOneChunkAreBothDecodedButTooClose) {
