@@ -1,5 +1,6 @@
-// tarvex-cli simulate: a virtual fixture on a new pseudo-terminal. It waits for one download to
-// arrive, checks it as a fixture would, and tells what it received.
+// tarvex-cli simulate: a virtual fixture on a new pseudo-terminal. It waits for one download (or a
+// test code alone) to arrive, checks it as a fixture would, and tells what it received; a
+// download cut short and begun anew is reported as interrupted, the new one is judged.
 #include <CLI/CLI.hpp>
 #include <memory>
 
@@ -28,8 +29,9 @@ void AddSimulateCommand(CLI::App& app, Io io, int& exitCode) {
       ->check(CLI::Range(0.0, 1.0))
       ->group("");
   simulate->footer(
-      "Exit status: 0 when a download arrived intact, 1 when it had faults or none was over in "
-      "time, 130 after Ctrl-C or SIGTERM.");
+      "A download that is cut short and begun anew is reported as interrupted; the verdict is "
+      "about the last one. Exit status: 0 when a download arrived intact or a test code alone "
+      "came, 1 when it had faults or none was over in time, 130 after Ctrl-C or SIGTERM.");
   simulate->callback([io, &exitCode, options] { exitCode = RunSimulate(*options, io); });
 }
 

@@ -1,10 +1,11 @@
 #include "sim/fixture_report.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
-#include <array>
-#include <cstdio>
 #include <optional>
 #include <ostream>
+#include <string_view>
 #include <vector>
 
 namespace tarvex {
@@ -17,55 +18,89 @@ constexpr std::uint8_t HEX_DATA = 0x00;
 constexpr std::uint8_t HEX_END = 0x01;
 constexpr std::uint8_t HEX_LINEAR_ADDRESS = 0x04;
 
-std::string Format(const char* format, auto... values) {
-  std::array<char, 64> text{};
-  std::snprintf(text.data(), text.size(), format, values...);
-  return text.data();
-}
-
 void HexRecord(std::ostream& out, std::uint8_t type, std::uint16_t address,
                const std::vector<std::uint8_t>& data) {
   std::uint8_t sum =
       static_cast<std::uint8_t>(data.size() + (address >> 8) + (address & 0xFF) + type);
-  std::string line = Format(":%02X%04X%02X", static_cast<unsigned>(data.size()),
-                            static_cast<unsigned>(address), static_cast<unsigned>(type));
+  std::string line = fmt::format(":{:02X}{:04X}{:02X}", data.size(), address, type);
   for (const std::uint8_t byte : data) {
-    line += Format("%02X", static_cast<unsigned>(byte));
+    line += fmt::format("{:02X}", byte);
     sum = static_cast<std::uint8_t>(sum + byte);
   }
-  line += Format("%02X\n", static_cast<unsigned>(static_cast<std::uint8_t>(-sum)));
+  line += fmt::format("{:02X}\n", static_cast<std::uint8_t>(-sum));
   out << line;
+}
+
+// The lines of one exchange, each after `indent`: what a test code alone brought, or what a
+// download brought and how far it got.
+std::string DescribeExchange(const ExchangeVerdict& exchange, const std::string& indent) {
+  std::string text;
+  const auto line = [&](std::string_view label, const std::string& value) {
+    text += fmt::format("{}{:<16}{}\n", indent, std::string(label) + ":", value);
+  };
+  if (exchange.kind != ExchangeKind::TestCode) {
+    line("Model", exchange.model ? exchange.modelText : "(none)");
+    line("Wake-up", exchange.wakeSeen ? "yes" : "no");
+    line("Payload length",
+         exchange.announcedSize ? fmt::format("{} bytes", *exchange.announcedSize) : "(none)");
+    line("Blocks", std::to_string(exchange.blocks));
+  }
+  if (exchange.testCodes != 0) {
+    line("Test codes", std::to_string(exchange.testCodes));
+  }
+  if (exchange.kind != ExchangeKind::TestCode) {
+    line("Received",
+         fmt::format("{} bytes in {} segment(s)", exchange.totalBytes, exchange.segments.size()));
+    for (const MemorySegment& segment : exchange.segments) {
+      text += fmt::format("{}  0x{:08X}  {} bytes\n", indent, segment.address, segment.length);
+    }
+  }
+  if (!exchange.faults.empty()) {
+    text += indent + "Faults:\n";
+    for (const FixtureFault& fault : exchange.faults) {
+      text += fmt::format("{}  +{:.3f} s  {}\n", indent,
+                          static_cast<double>(fault.at.count()) / 1e6, fault.text);
+    }
+  }
+  return text;
 }
 
 }  // namespace
 
 std::string DescribeVerdict(const FixtureVerdict& verdict) {
   std::string text;
-  text += "Model:          " + (verdict.model ? verdict.modelText : std::string("(none)")) + "\n";
-  text += std::string("Wake-up:        ") + (verdict.wakeSeen ? "yes" : "no") + "\n";
-  text += "Payload length: " +
-          (verdict.announcedSize ? std::to_string(*verdict.announcedSize) + " bytes"
-                                 : std::string("(none)")) +
-          "\n";
-  text += "Blocks:         " + std::to_string(verdict.blocks) + "\n";
-  if (verdict.testCodes != 0) {
-    text += "Test codes:     " + std::to_string(verdict.testCodes) + "\n";
+  for (std::size_t i = 0; i < verdict.interrupted.size(); ++i) {
+    text += fmt::format("Interrupted download {} of {} (partial):\n", i + 1,
+                        verdict.interrupted.size());
+    text += DescribeExchange(verdict.interrupted[i], "  ");
   }
-  text += "Received:       " + std::to_string(verdict.totalBytes) + " bytes in " +
-          std::to_string(verdict.segments.size()) + " segment(s)\n";
-  for (const MemorySegment& segment : verdict.segments) {
-    text += Format("  0x%08X  %llu bytes\n", static_cast<unsigned>(segment.address),
-                   static_cast<unsigned long long>(segment.length));
+  text += DescribeExchange(verdict, "");
+  if (verdict.Intact()) {
+    text += "Verdict: received intact\n";
+  } else if (verdict.TestCodeAlone()) {
+    text += "Verdict: test code received\n";
+  } else {
+    text += fmt::format("Verdict: {} fault(s)\n", verdict.faults.size());
   }
-  if (!verdict.faults.empty()) {
-    text += "Faults:\n";
-    for (const FixtureFault& fault : verdict.faults) {
-      text +=
-          Format("  +%.3f s  ", static_cast<double>(fault.at.count()) / 1e6) + fault.text + "\n";
-    }
+  return text;
+}
+
+std::string DescribeProgress(const FixtureVerdict& verdict) {
+  if (verdict.lineBytes == 0 && verdict.interrupted.empty()) {
+    return "Listening: nothing received yet";
   }
-  text += verdict.Intact() ? std::string("Verdict: received intact\n")
-                           : "Verdict: " + std::to_string(verdict.faults.size()) + " fault(s)\n";
+  const std::string state = verdict.endSeen                          ? "Download over"
+                            : verdict.kind == ExchangeKind::Download ? "Downloading"
+                            : verdict.kind == ExchangeKind::TestCode ? "Test code"
+                                                                     : "Receiving";
+  std::string text =
+      fmt::format("{}: {} frame(s), {} bytes", state, verdict.frames, verdict.lineBytes);
+  if (verdict.lastFrame) {
+    text += fmt::format(", last {}", FrameName(*verdict.lastFrame));
+  }
+  if (!verdict.interrupted.empty()) {
+    text += fmt::format(" ({} interrupted before)", verdict.interrupted.size());
+  }
   return text;
 }
 

@@ -95,7 +95,7 @@ RunEnd FixtureRunner::ReadUntilOver() {
   const Clock::time_point started = Clock::now();
   const std::optional<Clock::time_point> deadline =
       options_.timeout.count() > 0 ? std::optional(started + options_.timeout) : std::nullopt;
-  std::optional<Clock::time_point> settled;  // set once the end frame has come
+  std::optional<Clock::time_point> settled;  // set once the exchange is over
   std::array<std::uint8_t, READ_BUFFER_SIZE> buffer{};
   for (;;) {
     if (stopRequested_) {
@@ -103,7 +103,7 @@ RunEnd FixtureRunner::ReadUntilOver() {
     }
     const Clock::time_point now = Clock::now();
     if (settled && now >= *settled) {
-      return RunEnd::EndReceived;
+      return fixture_.EndReceived() ? RunEnd::EndReceived : RunEnd::TestCodeReceived;
     }
     if (deadline && now >= *deadline) {
       return RunEnd::TimedOut;
@@ -123,11 +123,22 @@ RunEnd FixtureRunner::ReadUntilOver() {
     }
     if (got > 0) {
       Feed(buffer.data(), static_cast<std::size_t>(got));
-      if (!settled && fixture_.EndReceived()) {
-        settled = Clock::now() + options_.settle;
-      }
+      settled = Settling(settled);
     }
   }
+}
+
+// Bytes after the end frame are listened to, not waited out; a test code is alone only as long as
+// nothing follows it.
+std::optional<Clock::time_point> FixtureRunner::Settling(
+    std::optional<Clock::time_point> settled) const {
+  if (fixture_.EndReceived()) {
+    return settled ? settled : Clock::now() + options_.settle;
+  }
+  if (fixture_.TestCodeWaiting()) {
+    return Clock::now() + options_.settle;
+  }
+  return std::nullopt;
 }
 
 void FixtureRunner::Feed(const std::uint8_t* bytes, std::size_t length) {

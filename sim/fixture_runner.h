@@ -1,12 +1,14 @@
-// Runs a VirtualFixture on a pseudo-terminal line, on a thread of its own, until one download is
-// over: the end frame has arrived and the line has stayed quiet for a settling time, the run's
-// time-out has passed, the line failed, or someone asked it to stop.
+// Runs a VirtualFixture on a pseudo-terminal line, on a thread of its own, until one exchange is
+// over: the end frame of a download has arrived, or a test code that nothing followed, and the
+// line has stayed quiet for a settling time; or the run's time-out has passed, the line failed,
+// or someone asked it to stop. A download cut short and begun anew does not end the run.
 #pragma once
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "sim/pty_line.h"
@@ -17,18 +19,20 @@ namespace tarvex {
 struct RunnerOptions {
   // A pseudo-terminal shows odd parity but not even parity, hence OddOnly.
   FixtureOptions fixture{.parityView = ParityView::OddOnly};
-  // How long to keep listening after the end frame, so that stray bytes after it are seen.
+  // How long to keep listening after the end frame, so that stray bytes after it are seen; and
+  // after a test code, for a download that may follow it.
   std::chrono::milliseconds settle{300};
   // The whole run, from Start(); 0 waits for as long as it takes.
   std::chrono::milliseconds timeout{0};
 };
 
 enum class RunEnd : std::uint8_t {
-  Running,      // not started, or still listening
-  EndReceived,  // the end frame came and the line settled
-  TimedOut,     // RunnerOptions::timeout passed first
-  Stopped,      // Stop() or RequestStop()
-  LineFailed,   // reading the line failed; LineErrno() says why
+  Running,           // not started, or still listening
+  EndReceived,       // the end frame came and the line settled
+  TestCodeReceived,  // a test code came and nothing followed it
+  TimedOut,          // RunnerOptions::timeout passed first
+  Stopped,           // Stop() or RequestStop()
+  LineFailed,        // reading the line failed; LineErrno() says why
 };
 
 class FixtureRunner {
@@ -60,6 +64,8 @@ class FixtureRunner {
   void Listen();
   RunEnd ReadUntilOver();
   void Feed(const std::uint8_t* bytes, std::size_t length);
+  std::optional<std::chrono::steady_clock::time_point> Settling(
+      std::optional<std::chrono::steady_clock::time_point> settled) const;
 
   PtyLine& line_;
   RunnerOptions options_;

@@ -4,12 +4,15 @@
 
 #include <sstream>
 
+#include "tests/sim/download_script.h"
 #include "tests/support/image_builder.h"
 
 namespace tarvex {
 namespace {
 
+using namespace std::chrono_literals;
 using test::Bytes;
+using test::Script;
 
 TEST(FixtureReportTest, IntelHexKeepsAddressesAndNeverCrossesA64KiBWindow) {
   FixtureMemory memory;
@@ -28,6 +31,40 @@ TEST(FixtureReportTest, IntelHexKeepsAddressesAndNeverCrossesA64KiBWindow) {
             ":0A00000008090A0B0C0D0E0F101179\n"
             ":01010000AB53\n"
             ":00000001FF\n");
+}
+
+// The live line and the report's last line, as an exchange goes on.
+TEST(FixtureReportTest, ProgressAndVerdictFollowTheExchange) {
+  Script cut = test::DownloadScript(test::SimpleImagePlan(), false);
+  cut.resize(2);  // the announce and the blank frame
+  Script cutThenTest = cut;
+  cutThenTest.push_back(test::Make(TestCode(), 2s));
+  const struct {
+    std::string name;
+    Script script;
+    std::string progress;
+    std::string report;  // its end
+  } cases[] = {
+      {"Nothing", {}, "Listening: nothing received yet", "Verdict: 1 fault(s)\n"},
+      {"TestCode",
+       {test::Make(TestCode(), 0ms)},
+       "Test code: 1 frame(s), 16 bytes",
+       "Test codes:     1\nVerdict: test code received\n"},
+      {"CutShort", cut, "Downloading: 2 frame(s), 121 bytes, last BlankFrame",
+       "Verdict: 1 fault(s)\n"},
+      {"CutThenTestCode", cutThenTest, "Test code: 1 frame(s), 16 bytes (1 interrupted before)",
+       "    +12.000 s  interrupted after its BlankFrame: a test code began\n"
+       "Test codes:     1\nVerdict: test code received\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    VirtualFixture fixture({.gapTolerance = 0us});
+    test::FeedScript(fixture, c.script);
+    const FixtureVerdict verdict = fixture.Verdict();
+    EXPECT_EQ(DescribeProgress(verdict), c.progress);
+    const std::string report = DescribeVerdict(verdict);
+    EXPECT_TRUE(report.ends_with(c.report)) << report;
+  }
 }
 
 }  // namespace

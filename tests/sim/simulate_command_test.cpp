@@ -126,6 +126,41 @@ TEST(SimulateCommandTest, FaultsGiveStatusOne) {
   EXPECT_NE(rest.find("Verdict: 1 fault(s)\n"), std::string::npos) << rest;
 }
 
+// A test code alone is a whole exchange; a download cut short and begun anew is judged by the new
+// one. Each script is played on a port of its own opening, as a sender does after a cancel.
+TEST(SimulateCommandTest, ATestCodeAloneOrADownloadBegunAnewEndsWithStatusZero) {
+  test::Script cut = test::DownloadScript(test::SimpleImagePlan(), false);
+  cut.resize(test::IndexOf(cut, "BlockFrame") + 1);
+  const struct {
+    std::string name;
+    std::vector<test::Script> plays;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"TestCode",
+       {{test::Make(TestCode(), 0ms)}},
+       {"Test codes:     1\n", "Verdict: test code received\n"}},
+      {"BegunAnew",
+       {cut, test::DownloadScript(test::SimpleImagePlan(), true)},
+       {"Interrupted download 1 of 1 (partial):\n", "  Blocks:         1\n",
+        "interrupted after its BlockFrame: a new download began\n", "Wake-up:        yes\n",
+        "Verdict: received intact\n"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Simulator simulator({"simulate", "--time-scale", std::to_string(SCALE), "--timeout", "30"});
+    const std::string port = simulator.Port();
+    ASSERT_FALSE(port.empty());
+    for (const test::Script& script : c.plays) {
+      test::PlayScript(port, script, SCALE);
+    }
+    std::string rest;
+    EXPECT_EQ(simulator.Finish(rest), 0) << rest;
+    for (const std::string& line : c.lines) {
+      EXPECT_NE(rest.find(line), std::string::npos) << line << " in:\n" << rest;
+    }
+  }
+}
+
 TEST(SimulateCommandTest, InterruptEndsItWithStatus130) {
   for (const int signal : {SIGINT, SIGTERM}) {
     Simulator simulator({"simulate"});
