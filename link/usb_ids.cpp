@@ -28,13 +28,18 @@ bool IsHexId(std::string_view text) {
   return true;
 }
 
-// The four hex digits after `key` ("VID_", "PID_"), or empty.
+// The four hex digits after `key` ("VID_", "PID_") in lower case, as Linux and the USB id lists
+// write them, or empty.
 std::string IdAfter(std::string_view upper, std::string_view key) {
   const std::size_t at = upper.find(key);
   if (at == std::string_view::npos || !IsHexId(upper.substr(at + key.size()))) {
     return {};
   }
-  return std::string(upper.substr(at + key.size(), ID_DIGITS));
+  std::string id(upper.substr(at + key.size(), ID_DIGITS));
+  for (char& c : id) {
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return id;
 }
 
 // Bus drivers put the serial number either as the last part of the id (the USB bus) or after
@@ -60,25 +65,16 @@ std::string SerialOf(std::string_view id, std::string_view upper) {
 
 }  // namespace
 
-std::optional<UsbIds> ParseUsbInstanceId(std::string_view instanceId) {
+std::optional<UsbFacts> ParseUsbInstanceId(std::string_view instanceId) {
   const std::string upper = Upper(instanceId);
-  UsbIds ids{IdAfter(upper, "VID_"), IdAfter(upper, "PID_"), {}};
-  if (ids.vid.empty() || ids.pid.empty()) {
+  UsbFacts facts;
+  facts.vid = IdAfter(upper, "VID_");
+  facts.pid = IdAfter(upper, "PID_");
+  if (facts.vid.empty() || facts.pid.empty()) {
     return std::nullopt;
   }
-  ids.serial = SerialOf(instanceId, upper);
-  return ids;
-}
-
-std::string DescribePort(const std::string& friendlyName, const std::optional<UsbIds>& ids) {
-  std::string text = friendlyName;
-  if (ids) {
-    text += (text.empty() ? "" : ", ") + std::string("USB ") + ids->vid + ":" + ids->pid;
-    if (!ids->serial.empty()) {
-      text += ", serial " + ids->serial;
-    }
-  }
-  return text;
+  facts.serial = SerialOf(instanceId, upper);
+  return facts;
 }
 
 }  // namespace tarvex

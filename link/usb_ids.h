@@ -3,21 +3,13 @@
 #pragma once
 
 #include <optional>
-#include <string>
 #include <string_view>
+
+#include "link/port_list.h"
 
 namespace tarvex {
 
-struct UsbIds {
-  std::string vid;     // four hex digits, upper case: "0403"
-  std::string pid;     // "6001"
-  std::string serial;  // empty when the device has none (the system made up an instance id)
-};
-
-// Empty when the id names no USB vendor and product.
-std::optional<UsbIds> ParseUsbInstanceId(std::string_view instanceId);
-
-// "USB Serial Port (COM12), USB 0403:6001, serial A12345"; the parts that are known.
-std::string DescribePort(const std::string& friendlyName, const std::optional<UsbIds>& ids);
+// Empty when the id names no USB vendor and product; the maker and product are left empty.
+std::optional<UsbFacts> ParseUsbInstanceId(std::string_view instanceId);
 
 }  // namespace tarvex

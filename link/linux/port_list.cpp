@@ -2,10 +2,14 @@
 
 #include <strings.h>
 
-#include <algorithm>
 #include <filesystem>
+#include <map>
+#include <set>
 #include <string_view>
 #include <system_error>
+#include <utility>
+
+#include "link/linux/sysfs_usb.h"
 
 namespace tarvex {
 
@@ -45,6 +49,49 @@ bool StartsWith(const std::string& text, const char* prefix) {
   return text.rfind(prefix, 0) == 0;
 }
 
+template <typename Value>
+Value ValueOr(const std::map<std::string, Value>& map, const std::string& key, Value fallback) {
+  const auto found = map.find(key);
+  return found == map.end() ? std::move(fallback) : found->second;
+}
+
+// The devices in `deviceRoot` that USB serial drivers name, found even where sysfs is not
+// mounted.
+std::set<std::string> UsbDeviceNames(const std::string& deviceRoot) {
+  std::set<std::string> names;
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(deviceRoot, error)) {
+    const std::string name = entry.path().filename().string();
+    for (const char* prefix : USB_DEVICE_PREFIXES) {
+      if (StartsWith(name, prefix)) {
+        names.insert(name);
+      }
+    }
+  }
+  return names;
+}
+
+// Device name ("ttyUSB0") -> its stable link in `deviceRoot`/serial/by-id; the first link in
+// order where a device has several.
+std::map<std::string, std::string> ByIdNames(const std::string& deviceRoot) {
+  std::map<std::string, std::string> names;
+  std::error_code error;
+  const fs::path root = fs::canonical(deviceRoot, error);
+  std::set<fs::path> links;
+  for (const auto& entry :
+       fs::directory_iterator(fs::path(deviceRoot) / "serial" / "by-id", error)) {
+    links.insert(entry.path());
+  }
+  for (const fs::path& link : links) {
+    std::error_code resolveError;
+    const fs::path target = fs::canonical(link, resolveError);
+    if (!resolveError && target.parent_path() == root) {
+      names.emplace(target.filename().string(), link.string());
+    }
+  }
+  return names;
+}
+
 }  // namespace
 
 std::string DeviceForPortName(const std::string& portName) {
@@ -77,31 +124,31 @@ std::vector<ComPortEntry> ListComPorts() {
   return ports;
 }
 
-std::vector<SerialAdapter> ListUsbSerialAdapters(const std::string& deviceRoot) {
-  std::vector<SerialAdapter> byId;
-  std::vector<SerialAdapter> devices;
-  std::error_code error;
-  for (const auto& entry :
-       fs::directory_iterator(fs::path(deviceRoot) / "serial" / "by-id", error)) {
-    std::error_code resolveError;
-    const fs::path target = fs::canonical(entry.path(), resolveError);
-    byId.push_back({entry.path().string(), resolveError ? std::string() : target.string(), {}});
-  }
-  for (const auto& entry : fs::directory_iterator(deviceRoot, error)) {
-    const std::string name = entry.path().filename().string();
-    for (const char* prefix : USB_DEVICE_PREFIXES) {
-      if (StartsWith(name, prefix)) {
-        devices.push_back({entry.path().string(), std::string(), {}});
-      }
+std::vector<SerialAdapter> ListUsbSerialAdapters(const std::string& deviceRoot,
+                                                 const std::string& sysfsRoot) {
+  const std::map<std::string, UsbFacts> usbTerminals = posix::UsbTerminals(sysfsRoot);
+  const std::map<std::string, std::string> byIdNames = ByIdNames(deviceRoot);
+  std::set<std::string> names = UsbDeviceNames(deviceRoot);
+  for (const auto& [name, facts] : usbTerminals) {
+    if (Exists((fs::path(deviceRoot) / name).string())) {
+      names.insert(name);
     }
   }
-  const auto byPath = [](const SerialAdapter& a, const SerialAdapter& b) {
-    return a.path < b.path;
-  };
-  std::sort(byId.begin(), byId.end(), byPath);
-  std::sort(devices.begin(), devices.end(), byPath);
-  byId.insert(byId.end(), devices.begin(), devices.end());
-  return byId;
+  for (const auto& [name, link] : byIdNames) {
+    names.insert(name);
+  }
+  std::vector<SerialAdapter> adapters;
+  for (const std::string& name : names) {
+    SerialAdapter adapter;
+    adapter.device = (fs::path(deviceRoot) / name).string();
+    adapter.byId = ValueOr(byIdNames, name, std::string());
+    adapter.path = adapter.byId.empty() ? adapter.device : adapter.byId;
+    // Every device here is a USB one (named so, linked by id, or below a USB device in sysfs),
+    // even where sysfs cannot be read for its facts.
+    adapter.usb = ValueOr(usbTerminals, name, UsbFacts{});
+    adapters.push_back(std::move(adapter));
+  }
+  return adapters;
 }
 
 }  // namespace tarvex

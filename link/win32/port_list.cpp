@@ -1,18 +1,21 @@
 // Windows ports: names as the system lists them, found without opening any of them. SetupAPI
-// knows the ports present with their friendly names and USB ids; the registry's SERIALCOMM map
-// is the fallback where it lists none.
+// knows the ports present with their friendly names, makers and USB ids; the registry's
+// SERIALCOMM map is the fallback where it lists none.
 #include "link/port_list.h"
 
 #include <windows.h>
 // After windows.h: these need its types.
 #include <initguid.h>
 //
+#include <cfgmgr32.h>
 #include <devguid.h>
+#include <devpkey.h>
 #include <setupapi.h>
 
 #include <algorithm>
 #include <cwctype>
 #include <optional>
+#include <utility>
 
 #include "link/usb_ids.h"
 #include "link/win32/wide_text.h"
@@ -23,11 +26,6 @@ namespace {
 
 constexpr const char* DEVICE_NAMESPACE = "\\\\.\\";
 constexpr unsigned MAX_COM_NUMBER = 256;
-
-struct PresentPort {
-  std::string name;  // "COM12"
-  std::string description;
-};
 
 // The number of "COMn" in any letter case (1 to 256), or 0 for another name.
 unsigned ComNumber(const std::string& name) {
@@ -56,26 +54,68 @@ std::wstring RegistryText(HKEY key, const wchar_t* value) {
   return buffer;
 }
 
-std::wstring FriendlyName(HDEVINFO set, SP_DEVINFO_DATA& info) {
+// A text property of the device ("FTDI" for SPDRP_MFG), or empty.
+std::string RegistryProperty(HDEVINFO set, SP_DEVINFO_DATA& info, DWORD property) {
   wchar_t buffer[256] = {};
-  if (!SetupDiGetDeviceRegistryPropertyW(set, &info, SPDRP_FRIENDLYNAME, nullptr,
+  if (!SetupDiGetDeviceRegistryPropertyW(set, &info, property, nullptr,
                                          reinterpret_cast<BYTE*>(buffer),
                                          sizeof buffer - sizeof(wchar_t), nullptr)) {
     return {};
   }
-  return buffer;
+  return win32::ToUtf8(buffer);
 }
 
-std::optional<UsbIds> DeviceUsbIds(HDEVINFO set, SP_DEVINFO_DATA& info) {
-  wchar_t buffer[512] = {};
-  if (!SetupDiGetDeviceInstanceIdW(set, &info, buffer, 511, nullptr)) {
+// The product string the device itself reported, where the system kept it (not every driver
+// stack does, Wine neither).
+std::string BusReportedName(HDEVINFO set, SP_DEVINFO_DATA& info) {
+  wchar_t buffer[256] = {};
+  DEVPROPTYPE type = 0;
+  if (!SetupDiGetDevicePropertyW(set, &info, &DEVPKEY_Device_BusReportedDeviceDesc, &type,
+                                 reinterpret_cast<BYTE*>(buffer), sizeof buffer - sizeof(wchar_t),
+                                 nullptr, 0) ||
+      type != DEVPROP_TYPE_STRING) {
+    return {};
+  }
+  return win32::ToUtf8(buffer);
+}
+
+std::optional<UsbFacts> InstanceUsbFacts(DEVINST instance) {
+  wchar_t buffer[MAX_DEVICE_ID_LEN + 1] = {};
+  if (CM_Get_Device_IDW(instance, buffer, MAX_DEVICE_ID_LEN, 0) != CR_SUCCESS) {
     return std::nullopt;
   }
   return ParseUsbInstanceId(win32::ToUtf8(buffer));
 }
 
-std::vector<PresentPort> FromSetupApi() {
-  std::vector<PresentPort> ports;
+// The port of a composite device (a board with its own USB port) is one of its interfaces; the
+// serial number is in the instance id of the device above it.
+std::optional<UsbFacts> DeviceUsbFacts(HDEVINFO set, SP_DEVINFO_DATA& info) {
+  std::optional<UsbFacts> facts = InstanceUsbFacts(info.DevInst);
+  if (!facts) {
+    return std::nullopt;
+  }
+  DEVINST parent = 0;
+  if (facts->serial.empty() && CM_Get_Parent(&parent, info.DevInst, 0) == CR_SUCCESS) {
+    if (const auto parentFacts = InstanceUsbFacts(parent);
+        parentFacts && parentFacts->vid == facts->vid && parentFacts->pid == facts->pid) {
+      facts->serial = parentFacts->serial;
+    }
+  }
+  facts->maker = RegistryProperty(set, info, SPDRP_MFG);
+  facts->product = BusReportedName(set, info);
+  if (facts->product.empty()) {
+    facts->product = RegistryProperty(set, info, SPDRP_DEVICEDESC);
+  }
+  return facts;
+}
+
+SerialAdapter PresentPort(std::string name, std::string description,
+                          std::optional<UsbFacts> usb = std::nullopt) {
+  return {name, name, {}, std::move(description), std::move(usb)};
+}
+
+std::vector<SerialAdapter> FromSetupApi() {
+  std::vector<SerialAdapter> ports;
   HDEVINFO set = SetupDiGetClassDevsW(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
   if (set == INVALID_HANDLE_VALUE) {
     return ports;
@@ -92,15 +132,15 @@ std::vector<PresentPort> FromSetupApi() {
     if (ComNumber(name) == 0) {
       continue;  // a printer port, or a port without a COM name
     }
-    ports.push_back(
-        {name, DescribePort(win32::ToUtf8(FriendlyName(set, info)), DeviceUsbIds(set, info))});
+    ports.push_back(PresentPort(name, RegistryProperty(set, info, SPDRP_FRIENDLYNAME),
+                                DeviceUsbFacts(set, info)));
   }
   SetupDiDestroyDeviceInfoList(set);
   return ports;
 }
 
-std::vector<PresentPort> FromSerialCommMap() {
-  std::vector<PresentPort> ports;
+std::vector<SerialAdapter> FromSerialCommMap() {
+  std::vector<SerialAdapter> ports;
   HKEY key = nullptr;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
       ERROR_SUCCESS) {
@@ -117,20 +157,20 @@ std::vector<PresentPort> FromSerialCommMap() {
       break;
     }
     if (type == REG_SZ && ComNumber(win32::ToUtf8(name)) != 0) {
-      ports.push_back({win32::ToUtf8(name), win32::ToUtf8(device)});
+      ports.push_back(PresentPort(win32::ToUtf8(name), win32::ToUtf8(device)));
     }
   }
   RegCloseKey(key);
   return ports;
 }
 
-std::vector<PresentPort> PresentPorts() {
-  std::vector<PresentPort> ports = FromSetupApi();
+std::vector<SerialAdapter> PresentPorts() {
+  std::vector<SerialAdapter> ports = FromSetupApi();
   if (ports.empty()) {
     ports = FromSerialCommMap();
   }
-  std::sort(ports.begin(), ports.end(), [](const PresentPort& a, const PresentPort& b) {
-    return ComNumber(a.name) < ComNumber(b.name);
+  std::sort(ports.begin(), ports.end(), [](const SerialAdapter& a, const SerialAdapter& b) {
+    return ComNumber(a.device) < ComNumber(b.device);
   });
   return ports;
 }
@@ -154,14 +194,14 @@ std::string ResolvedDevice(const std::string& portName) {
 }
 
 std::vector<ComPortEntry> ListComPorts() {
-  const std::vector<PresentPort> present = PresentPorts();
+  const std::vector<SerialAdapter> present = PresentPorts();
   std::vector<ComPortEntry> ports;
   for (int n = 1; n <= COM_PORT_COUNT; ++n) {
     ComPortEntry entry;
     entry.name = "COM" + std::to_string(n);
     entry.device = DeviceForPortName(entry.name);
-    entry.exists = std::any_of(present.begin(), present.end(), [&](const PresentPort& port) {
-      return ComNumber(port.name) == static_cast<unsigned>(n);
+    entry.exists = std::any_of(present.begin(), present.end(), [&](const SerialAdapter& port) {
+      return ComNumber(port.device) == static_cast<unsigned>(n);
     });
     ports.push_back(entry);
   }
@@ -169,12 +209,9 @@ std::vector<ComPortEntry> ListComPorts() {
 }
 
 // Every port present, USB or not: on Windows the port names say nothing about the kind.
-std::vector<SerialAdapter> ListUsbSerialAdapters(const std::string& /*deviceRoot*/) {
-  std::vector<SerialAdapter> adapters;
-  for (const PresentPort& port : PresentPorts()) {
-    adapters.push_back({port.name, {}, port.description});
-  }
-  return adapters;
+std::vector<SerialAdapter> ListUsbSerialAdapters(const std::string& /*deviceRoot*/,
+                                                 const std::string& /*sysfsRoot*/) {
+  return PresentPorts();
 }
 
 }  // namespace tarvex

@@ -1,11 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "cli/port_listing.h"
 #include "cli/run_cli.h"
 
 namespace tarvex::cli {
 namespace {
+
+using nlohmann::json;
+
+const SerialAdapter FTDI = {"/dev/serial/by-id/usb-FTDI_A12345-if00-port0", "/dev/ttyUSB0",
+                            "/dev/serial/by-id/usb-FTDI_A12345-if00-port0", "",
+                            UsbFacts{"0403", "6001", "FTDI", "FT232R USB UART", "A12345"}};
 
 TEST(PortsCommand, ListsTheEightComPortsInOrderWithTheirDevices) {
   std::ostringstream out;
@@ -21,6 +29,47 @@ TEST(PortsCommand, ListsTheEightComPortsInOrderWithTheirDevices) {
     last = at;
   }
   EXPECT_NE(text.find("USB serial adapters:"), std::string::npos);
+}
+
+TEST(PortsCommand, JsonNamesTheComPortsAndTheAdapters) {
+  std::ostringstream out;
+  std::ostringstream err;
+  ASSERT_EQ(RunCli({"ports", "--json"}, out, err), 0) << err.str();
+  const json parsed = json::parse(out.str());
+  ASSERT_EQ(parsed.at("com_ports").size(), 8u);
+  EXPECT_EQ(parsed["com_ports"][7].at("name"), "COM8");
+  EXPECT_EQ(parsed["com_ports"][7].at("device"), "/dev/ttyS7");
+  EXPECT_TRUE(parsed["com_ports"][7].at("present").is_boolean());
+  EXPECT_TRUE(parsed.at("adapters").is_array());
+}
+
+// What a device reports is its own choice: unknown parts are null, bytes that are not UTF-8 are
+// replaced, control characters never reach the terminal.
+TEST(PortsListing, ShowsEveryKnownFactAndNothingMore) {
+  const SerialAdapter odd = {"COM3", "COM3", "", "Port \xff\x1b[2J", std::nullopt};
+  std::ostringstream jsonOut;
+  WritePortsJson(jsonOut, {}, {FTDI, odd});
+  const json adapters = json::parse(jsonOut.str()).at("adapters");
+  ASSERT_EQ(adapters.size(), 2u);
+  EXPECT_EQ(adapters[0], json::parse(R"({"port": "/dev/serial/by-id/usb-FTDI_A12345-if00-port0",
+                            "device": "/dev/ttyUSB0",
+                            "by_id": "/dev/serial/by-id/usb-FTDI_A12345-if00-port0",
+                            "description": null, "usb": true, "vid": "0403", "pid": "6001",
+                            "maker": "FTDI", "product": "FT232R USB UART",
+                            "serial": "A12345"})"));
+  EXPECT_EQ(adapters[1].at("by_id"), nullptr);
+  EXPECT_EQ(adapters[1].at("usb"), false);
+  EXPECT_EQ(adapters[1].at("serial"), nullptr);
+  EXPECT_EQ(adapters[1].at("description"), "Port \xEF\xBF\xBD\x1b[2J");
+
+  std::ostringstream text;
+  WritePortsText(text, {}, {FTDI, odd});
+  EXPECT_NE(text.str().find("  /dev/serial/by-id/usb-FTDI_A12345-if00-port0 -> /dev/ttyUSB0\n"
+                            "      USB 0403:6001, maker FTDI, product FT232R USB UART, serial "
+                            "A12345\n"),
+            std::string::npos)
+      << text.str();
+  EXPECT_NE(text.str().find("  COM3  Port \xff?[2J\n"), std::string::npos) << text.str();
 }
 
 }  // namespace

@@ -1,0 +1,104 @@
+#include "cli/port_listing.h"
+
+#include <iomanip>
+#include <ostream>
+
+#include "cli/json_output.h"
+#include "cli/port_texts.h"
+
+namespace tarvex::cli {
+
+namespace {
+
+// A device chooses its own strings; they must not move the cursor or recolour the terminal.
+std::string Printable(std::string text) {
+  for (char& c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      c = '?';
+    }
+  }
+  return text;
+}
+
+void AddPart(std::string& text, const char* label, const std::string& value) {
+  if (!value.empty()) {
+    text += (text.empty() ? "" : ", ") + std::string(label) + " " + Printable(value);
+  }
+}
+
+Json TextOrNull(const std::string& text) {
+  return text.empty() ? Json() : Json(text);
+}
+
+Json AdapterObject(const SerialAdapter& adapter) {
+  const UsbFacts usb = adapter.usb.value_or(UsbFacts{});
+  return Json{{"port", adapter.path},
+              {"device", adapter.device},
+              {"by_id", TextOrNull(adapter.byId)},
+              {"description", TextOrNull(adapter.description)},
+              {"usb", adapter.usb.has_value()},
+              {"vid", TextOrNull(usb.vid)},
+              {"pid", TextOrNull(usb.pid)},
+              {"maker", TextOrNull(usb.maker)},
+              {"product", TextOrNull(usb.product)},
+              {"serial", TextOrNull(usb.serial)}};
+}
+
+}  // namespace
+
+std::string AdapterFacts(const SerialAdapter& adapter) {
+  std::string text;
+  if (!adapter.usb) {
+    return text;
+  }
+  const UsbFacts& usb = *adapter.usb;
+  if (!usb.vid.empty() && !usb.pid.empty()) {
+    text = "USB " + Printable(usb.vid) + ":" + Printable(usb.pid);
+  }
+  AddPart(text, "maker", usb.maker);
+  AddPart(text, "product", usb.product);
+  AddPart(text, "serial", usb.serial);
+  return text;
+}
+
+void WritePortsText(std::ostream& out, const std::vector<ComPortEntry>& comPorts,
+                    const std::vector<SerialAdapter>& adapters) {
+  out << "Serial ports:\n";
+  for (const ComPortEntry& port : comPorts) {
+    out << "  " << std::left << std::setw(6) << port.name << port.device
+        << (port.exists ? "  present" : "  not present") << '\n';
+  }
+  out << FOUND_PORTS_HEADING << '\n';
+  if (adapters.empty()) {
+    out << "  none found\n";
+  }
+  for (const SerialAdapter& adapter : adapters) {
+    out << "  " << adapter.path;
+    if (adapter.device != adapter.path) {
+      out << " -> " << adapter.device;
+    }
+    if (!adapter.description.empty()) {
+      out << "  " << Printable(adapter.description);
+    }
+    out << '\n';
+    if (const std::string facts = AdapterFacts(adapter); !facts.empty()) {
+      out << "      " << facts << '\n';
+    }
+  }
+}
+
+void WritePortsJson(std::ostream& out, const std::vector<ComPortEntry>& comPorts,
+                    const std::vector<SerialAdapter>& adapters) {
+  Json com = Json::array();
+  for (const ComPortEntry& port : comPorts) {
+    com.push_back({{"name", port.name}, {"device", port.device}, {"present", port.exists}});
+  }
+  Json found = Json::array();
+  for (const SerialAdapter& adapter : adapters) {
+    found.push_back(AdapterObject(adapter));
+  }
+  WriteJsonLine(out, Json{{"com_ports", std::move(com)}, {"adapters", std::move(found)}});
+}
+
+}  // namespace tarvex::cli
