@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "cli/auto_port.h"
 #include "cli/port_listing.h"
 #include "cli/run_cli.h"
+#include "tests/support/temp_dir.h"
 
 namespace tarvex::cli {
 namespace {
@@ -70,6 +74,26 @@ TEST(PortsListing, ShowsEveryKnownFactAndNothingMore) {
             std::string::npos)
       << text.str();
   EXPECT_NE(text.str().find("  COM3  Port \xff?[2J\n"), std::string::npos) << text.str();
+}
+
+// The report names the adapter of the port in use, whichever of its names was given.
+TEST(PortsListing, FindsTheAdapterBehindAnyNameOfItsDevice) {
+  namespace fs = std::filesystem;
+  test::TempDir dev;
+  std::ofstream(dev.File("ttyUSB0")) << "";
+  std::ofstream(dev.File("ttyUSB1")) << "";
+  fs::create_symlink(dev.File("ttyUSB0"), dev.File("by-id-link"));
+  SerialAdapter first = FTDI;
+  first.device = dev.File("ttyUSB0").string();
+  SerialAdapter second = FTDI;
+  second.device = dev.File("ttyUSB1").string();
+  second.usb->serial = "B777";
+
+  const std::vector<SerialAdapter> adapters = {second, first};
+  const auto found = AdapterForDevice(ResolvedDevice(dev.File("by-id-link").string()), adapters);
+  ASSERT_TRUE(found.has_value());
+  EXPECT_EQ(found->usb->serial, "A12345");
+  EXPECT_FALSE(AdapterForDevice(ResolvedDevice("/dev/ttyS0"), adapters).has_value());
 }
 
 }  // namespace
