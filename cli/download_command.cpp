@@ -7,10 +7,10 @@
 #include "cli/commands.h"
 #include "cli/job_session.h"
 #include "cli/option_checks.h"
+#include "cli/port_args.h"
 #include "cli/port_texts.h"
 #include "cli/run_options.h"
 #include "image/image_loader.h"
-#include "link/port_list.h"
 
 namespace tarvex::cli {
 
@@ -22,27 +22,9 @@ struct DownloadArgs {
   RunArgs run;
 };
 
-// Two --port names of one device (the same name twice, a link, another letter case) would
-// make the second job fail as "in use" by the first: a usage error, found before any open.
-bool SaysNoDuplicate(const std::vector<std::string>& ports, std::ostream& err) {
-  std::vector<std::string> devices;
-  for (const std::string& port : ports) {
-    devices.push_back(ResolvedDevice(port));
-  }
-  for (std::size_t i = 0; i < ports.size(); ++i) {
-    for (std::size_t j = i + 1; j < ports.size(); ++j) {
-      if (devices[i] == devices[j]) {
-        err << "tarvex-cli: download: --port " << ports[i] << " and --port " << ports[j]
-            << " are the same device (" << devices[i] << "); give each port only once\n";
-        return false;
-      }
-    }
-  }
-  return true;
-}
-
 int RunDownload(const DownloadArgs& args, Io io) {
-  if (!SaysNoDuplicate(args.ports, io.err)) {
+  const auto ports = ResolvePortArgs("download", args.ports, io.err);
+  if (!ports) {
     return EXIT_USAGE;
   }
   const auto load = LoadImage(args.imagePath);
@@ -55,7 +37,7 @@ int RunDownload(const DownloadArgs& args, Io io) {
     return EXIT_USAGE;
   }
   const SessionOptions options = MakeSessionOptions(args.run, outputs, JobKind::Download, io);
-  const auto result = RunSession(&*load.image, args.ports, options, io);
+  const auto result = RunSession(&*load.image, *ports, options, io);
   ReportFailures(result, options.kind, io.err);
   return ExitCodeFor(result, options.kind);
 }
@@ -70,6 +52,7 @@ void AddDownloadCommand(CLI::App& app, Io io, int& exitCode) {
   cmd->add_option("--port,-p", args->ports,
                   std::string("Port: ") + PORT_NAMES_HELP + "; repeat for several")
       ->required()
+      ->envname(PORT_VARIABLE)
       ->check(PortNameCheck());
   AddRunOptions(*cmd, args->run);
   cmd->add_option("IMAGE", args->imagePath, "Firmware image (.zfr)")->required();

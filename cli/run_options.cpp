@@ -8,12 +8,16 @@
 namespace tarvex::cli {
 
 void AddRunOptions(CLI::App& command, RunArgs& args) {
-  command.add_option("--trace", args.tracePath,
-                     "Write one JSON line per frame sent (time, state, frame, length, settings), "
-                     "between a first record (tool, image) and a last one per port (outcome)");
-  command.add_option("--report", args.reportPath,
-                     "Append one JSON line per port to FILE (times, host, port, device, image, "
-                     "outcome); safe for several tarvex-cli processes at once");
+  command
+      .add_option("--trace", args.tracePath,
+                  "Write one JSON line per frame sent (time, state, frame, length, settings), "
+                  "between a first record (tool, image) and a last one per port (outcome)")
+      ->type_name("FILE");
+  command
+      .add_option("--report", args.reportPath,
+                  "Append one JSON line per port to FILE (times, host, port, device, image, "
+                  "outcome); safe for several tarvex-cli processes at once")
+      ->type_name("FILE");
   auto* quiet =
       command.add_flag("-q,--quiet", args.quiet, "No progress: errors and the summary only");
   command.add_flag("-v,--verbose", args.verbose, "Also show each frame as it goes out")

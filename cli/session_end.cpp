@@ -2,26 +2,32 @@
 
 #include <ostream>
 
+#include "cli/auto_port.h"
 #include "link/port_list.h"
 
 namespace tarvex::cli {
 
 namespace {
 
-ReportContext ContextFor(const PortResult& port, const SessionEnd& end, const std::string& host) {
+ReportContext ContextFor(const PortResult& port, const SessionEnd& end, const std::string& host,
+                         const std::vector<SerialAdapter>& adapters) {
   ReportContext context;
   context.kind = end.kind;
   context.image = end.image;
   context.host = host;
   context.device = ResolvedDevice(port.port);
+  if (const auto adapter = AdapterForDevice(context.device, adapters); adapter && adapter->usb) {
+    context.usbSerial = adapter->usb->serial;
+  }
   return context;
 }
 
 bool AppendRecords(const std::vector<PortResult>& ports, const SessionEnd& end, Io io) {
   const std::string host = HostName();
+  const auto adapters = ListUsbSerialAdapters();
   for (const PortResult& port : ports) {
     const OsError error =
-        end.report->AppendLine(JsonLine(ReportRecord(port, ContextFor(port, end, host))));
+        end.report->AppendLine(JsonLine(ReportRecord(port, ContextFor(port, end, host, adapters))));
     if (error) {
       io.err << "tarvex-cli: cannot append to the report file: " << error.Message() << '\n';
       return false;
