@@ -17,10 +17,11 @@ std::optional<std::string> AutoPort(const std::vector<SerialAdapter>& adapters, 
     return usb.front().path;
   }
   if (usb.empty()) {
-    err << "--port auto: no USB serial adapter found; connect one or give --port\n";
+    err << "tarvex-cli: --port auto: no USB serial adapter found; connect one or give --port\n";
     return std::nullopt;
   }
-  err << "--port auto: " << usb.size() << " USB serial adapters found, choose one with --port:\n";
+  err << "tarvex-cli: --port auto: " << usb.size()
+      << " USB serial adapters found, choose one with --port:\n";
   for (const SerialAdapter& adapter : usb) {
     const std::string facts = AdapterFacts(adapter);
     err << "  " << adapter.path << (facts.empty() ? "" : "  " + facts) << '\n';

@@ -48,10 +48,11 @@ TEST_P(AutoPortChoice, TakesTheOnlyUsbAdapterOrListsThem) {
 INSTANTIATE_TEST_SUITE_P(
     Table, AutoPortChoice,
     testing::Values(
-        AutoCase{"none",
-                 {},
-                 nullptr,
-                 {"--port auto: no USB serial adapter found; connect one or give --port"}},
+        AutoCase{
+            "none",
+            {},
+            nullptr,
+            {"tarvex-cli: --port auto: no USB serial adapter found; connect one or give --port"}},
         // A built-in port is never what `auto` means.
         AutoCase{"only_built_in", {BUILT_IN}, nullptr, {"no USB serial adapter found"}},
         AutoCase{
@@ -59,7 +60,7 @@ INSTANTIATE_TEST_SUITE_P(
         AutoCase{"two",
                  {Usb("/dev/ttyACM0", "B2"), BUILT_IN, Usb("/dev/ttyUSB0", "A1")},
                  nullptr,
-                 {"--port auto: 2 USB serial adapters found, choose one with --port:",
+                 {"tarvex-cli: --port auto: 2 USB serial adapters found, choose one with --port:",
                   "/dev/ttyACM0", "serial B2", "/dev/ttyUSB0", "serial A1"}}));
 
 }  // namespace
