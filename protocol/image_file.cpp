@@ -39,4 +39,25 @@ FileCheck CheckImageFile(const FirmwareImage& image) {
   return same ? FileCheck::Same : FileCheck::Changed;
 }
 
+namespace {
+
+class FileSource final : public ImageSource {
+ public:
+  FileCheck Check(const FirmwareImage& image) const override { return CheckImageFile(image); }
+  std::optional<ModelName> ModelNameOf(const FirmwareImage& image) const override {
+    return ReadModelName(image.path);
+  }
+  bool ReadBytes(const FirmwareImage& image, std::uint32_t position,
+                 std::span<std::uint8_t> out) const override {
+    return ReadImageBytes(image.path, position, out);
+  }
+};
+
+}  // namespace
+
+const ImageSource& ImageFileSource() {
+  static const FileSource source;
+  return source;
+}
+
 }  // namespace tarvex

@@ -9,6 +9,7 @@
 
 #include "image/image_format.h"
 #include "image/image_loader.h"
+#include "protocol/image_source.h"
 
 namespace tarvex {
 
@@ -21,13 +22,10 @@ std::optional<ModelName> ReadModelName(const std::string& path);
 // be opened.
 bool ReadImageBytes(const std::string& path, std::uint32_t position, std::span<std::uint8_t> out);
 
-enum class FileCheck {
-  Same,         // the file at image.path is the image that was checked
-  Unavailable,  // it cannot be opened just now
-  Changed,      // it was changed or replaced, or no longer passes the check
-};
-
 // Checks the file again (CRC included) and compares it with `image`.
 FileCheck CheckImageFile(const FirmwareImage& image);
+
+// The source a download reads from: the file at image.path, through the three above.
+const ImageSource& ImageFileSource();
 
 }  // namespace tarvex

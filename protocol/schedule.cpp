@@ -1,8 +1,10 @@
 #include "protocol/schedule.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "link/serial_link.h"
+#include "protocol/image_file.h"
 #include "protocol/null_port_backend.h"
 #include "protocol/pacing.h"
 #include "protocol/port_guard.h"
@@ -26,9 +28,31 @@ class NullView : public JobView {
   void NotifyReceived() override {}
 };
 
+// The frames' lengths, and so the schedule, depend only on the header: every data byte may be
+// a zero, and the copy checked at Open stands for the file.
+class SizesOnlySource final : public ImageSource {
+ public:
+  FileCheck Check(const FirmwareImage& /*image*/) const override { return FileCheck::Same; }
+  std::optional<ModelName> ModelNameOf(const FirmwareImage& image) const override {
+    return image.modelName;
+  }
+  bool ReadBytes(const FirmwareImage& /*image*/, std::uint32_t /*position*/,
+                 std::span<std::uint8_t> out) const override {
+    std::fill(out.begin(), out.end(), std::uint8_t{0});
+    return true;
+  }
+};
+
 }  // namespace
 
-std::optional<ScheduleEstimate> EstimateSchedule(const FirmwareImage& image) {
+std::optional<ScheduleEstimate> EstimateSchedule(const FirmwareImage& image,
+                                                 const TraceSink& trace) {
+  static const SizesOnlySource zeros;
+  return RunSchedule(image, zeros, trace);
+}
+
+std::optional<ScheduleEstimate> RunSchedule(const FirmwareImage& image, const ImageSource& source,
+                                            const TraceSink& trace) {
   auto backend = std::make_unique<NullPortBackend>();
   NullPortBackend& line = *backend;
   SerialLink link(std::move(backend));
@@ -39,8 +63,9 @@ std::optional<ScheduleEstimate> EstimateSchedule(const FirmwareImage& image) {
   StepContext ctx{guard,
                   guard.Open(portName, PARITY_CODE_EVEN, START_BAUD),
                   view,
-                  {},
-                  std::chrono::steady_clock::now()};
+                  trace,
+                  std::chrono::steady_clock::now(),
+                  source};
   DownloadData data = NewDownload(portName, image);
   std::chrono::milliseconds waits{0};
   for (;;) {

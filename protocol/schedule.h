@@ -7,6 +7,8 @@
 #include <optional>
 
 #include "image/image_loader.h"
+#include "protocol/image_source.h"
+#include "protocol/trace_event.h"
 
 namespace tarvex {
 
@@ -16,7 +18,15 @@ struct ScheduleEstimate {
   std::chrono::milliseconds duration{0};
 };
 
-// Empty when the image file cannot be read as it was checked (missing, changed).
-std::optional<ScheduleEstimate> EstimateSchedule(const FirmwareImage& image);
+// Needs only the checked copy, not the file: the frames carry zeros where a download sends the
+// image's bytes, which changes no length. `trace` sees every frame. Empty only if the sequencer
+// stops early, which a null line never makes it do.
+std::optional<ScheduleEstimate> EstimateSchedule(const FirmwareImage& image,
+                                                 const TraceSink& trace = {});
+
+// The same run with the image's bytes taken from `source` (a download's own reads, for one),
+// reporting each frame to `trace`. Empty when a step does not succeed, e.g. the file is missing.
+std::optional<ScheduleEstimate> RunSchedule(const FirmwareImage& image, const ImageSource& source,
+                                            const TraceSink& trace = {});
 
 }  // namespace tarvex

@@ -1,12 +1,13 @@
 #include "protocol/sequencer.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <array>
 #include <optional>
 
 #include "image/image_format.h"
 #include "link/line_settings.h"
-#include "protocol/image_file.h"
 #include "protocol/texts.h"
 
 namespace tarvex {
@@ -43,11 +44,11 @@ std::optional<StepResult> Reopen(StepContext& ctx, DownloadData& data, std::uint
 }
 
 // Before a step sends bytes of the image file: is it still the image that was checked?
-std::optional<StepResult> CheckFile(DownloadData& data) {
+std::optional<StepResult> CheckFile(const StepContext& ctx, DownloadData& data) {
   if (data.fileChecked) {
     return std::nullopt;
   }
-  switch (CheckImageFile(data.image)) {
+  switch (ctx.image.Check(data.image)) {
     case FileCheck::Same:
       data.fileChecked = true;
       return std::nullopt;
@@ -61,8 +62,8 @@ std::optional<StepResult> CheckFile(DownloadData& data) {
 
 // The model name as the file holds it now; empty (and the file to be checked again) when the
 // file cannot be opened.
-std::optional<ModelName> ModelFromFile(DownloadData& data) {
-  std::optional<ModelName> model = ReadModelName(data.image.path);
+std::optional<ModelName> ModelFromFile(const StepContext& ctx, DownloadData& data) {
+  std::optional<ModelName> model = ctx.image.ModelNameOf(data.image);
   if (!model) {
     data.fileChecked = false;
   }
@@ -94,10 +95,10 @@ StepResult StepAnnounce(StepContext& ctx, DownloadData& data) {
   if (auto failed = Reopen(ctx, data, PARITY_CODE_ODD, DOWNLOAD_BAUD)) {
     return *failed;
   }
-  if (auto notNow = CheckFile(data)) {
+  if (auto notNow = CheckFile(ctx, data)) {
     return *notNow;
   }
-  const std::optional<ModelName> model = ModelFromFile(data);
+  const std::optional<ModelName> model = ModelFromFile(ctx, data);
   if (!model) {
     return StepResult::Retry;
   }
@@ -118,10 +119,10 @@ StepResult StepBlank(StepContext& ctx, DownloadData& data) {
 }
 
 StepResult StepModel(StepContext& ctx, DownloadData& data) {
-  if (auto notNow = CheckFile(data)) {
+  if (auto notNow = CheckFile(ctx, data)) {
     return *notNow;
   }
-  const std::optional<ModelName> model = ModelFromFile(data);
+  const std::optional<ModelName> model = ModelFromFile(ctx, data);
   if (!model) {
     return StepResult::Retry;
   }
@@ -158,7 +159,7 @@ StepResult StepStart(StepContext& ctx, DownloadData& data) {
 }
 
 std::string SegmentCounter(std::uint32_t segment, std::uint32_t count) {
-  return std::string(TEXT_DOWNLOADING) + std::to_string(segment) + "/" + std::to_string(count);
+  return fmt::format("{}{}/{}", TEXT_DOWNLOADING, segment, count);
 }
 
 // The segment that the step sends from: the current one, or the next when the current one is
@@ -202,12 +203,12 @@ StepResult StepData(StepContext& ctx, DownloadData& data) {
   const std::uint32_t address = entry->targetAddress + data.segBytes;
   const std::uint32_t position = entry->fileOffset + data.segBytes;
 
-  if (auto notNow = CheckFile(data)) {
+  if (auto notNow = CheckFile(ctx, data)) {
     return *notNow;
   }
-  std::array<std::uint8_t, BLOCK_DATA_MAX> block{};
+  std::array<std::uint8_t, BLOCK_DATA_MAX> block;  // the source fills what is sent
   const std::span<std::uint8_t> bytes(block.data(), length);
-  if (!ReadImageBytes(data.image.path, position, bytes)) {
+  if (!ctx.image.ReadBytes(data.image, position, bytes)) {
     data.fileChecked = false;
     return StepResult::Retry;
   }

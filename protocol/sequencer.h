@@ -10,6 +10,8 @@
 #include "image/image_loader.h"
 #include "protocol/download_state.h"
 #include "protocol/frames.h"
+#include "protocol/image_file.h"
+#include "protocol/image_source.h"
 #include "protocol/job_view.h"
 #include "protocol/port_guard.h"
 #include "protocol/trace_event.h"
@@ -47,6 +49,7 @@ struct StepContext {
   JobView& view;
   TraceSink trace;  // may be empty
   std::chrono::steady_clock::time_point start;
+  const ImageSource& image = ImageFileSource();  // where the image's bytes come from
 };
 
 enum class StepResult {
