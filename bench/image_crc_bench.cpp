@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "bench/zlib_reference.h"
 #include "image/image_crc.h"
 #include "image/image_format.h"
 #include "protocol/packet_crc.h"
@@ -20,10 +21,7 @@ using tarvex::test::Bytes;
 
 constexpr std::size_t MIB = 1024 * 1024;
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+using tarvex::bench::FilePtr;
 
 // A file of `size` bytes of noise, written in 1 MiB pieces; kept for the whole run.
 class PayloadFile {
@@ -75,15 +73,7 @@ BENCHMARK(BM_ImageCrc32File)->Arg(4)->Arg(64)->Unit(benchmark::kMillisecond);
 void BM_ZlibCrc32File(benchmark::State& state) {
   const PayloadFile& payload = FileOf(static_cast<std::size_t>(state.range(0)));
   for (auto _ : state) {
-    FilePtr file{std::fopen(payload.path().c_str(), "rb")};
-    std::fseek(file.get(), tarvex::PREAMBLE_SIZE, SEEK_SET);
-    std::array<unsigned char, tarvex::CRC_CHUNK> buffer;
-    uLong crc = crc32(0, nullptr, 0);
-    std::size_t read = 0;
-    while ((read = std::fread(buffer.data(), 1, buffer.size(), file.get())) > 0) {
-      crc = crc32(crc, buffer.data(), static_cast<uInt>(read));
-    }
-    benchmark::DoNotOptimize(crc);
+    benchmark::DoNotOptimize(tarvex::bench::ZlibCrc32OfFile(payload.path(), tarvex::PREAMBLE_SIZE));
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * payload.payloadLength());
 }
