@@ -37,5 +37,15 @@ std::uint32_t SegmentCount(const ImageHeader& header);
 ModelName ModelNameOf(const ImageHeader& header);
 // Row `index` of the segment table; `index` must be below SEGMENT_ROWS_MAX.
 SegmentEntry SegmentAt(const ImageHeader& header, std::size_t index);
+// The two words nothing interprets: bytes 8..11, and bytes 12..15 of row `index`.
+std::uint32_t ReservedWord(const ImageHeader& header);
+std::uint32_t SegmentReservedAt(const ImageHeader& header, std::size_t index);
+
+// The writing side, for building an image; the reserved words stay as they are.
+void SetPayloadLength(ImageHeader& header, std::uint32_t value);
+void SetImageCrc(ImageHeader& header, std::uint32_t value);
+void SetSegmentCount(ImageHeader& header, std::uint32_t value);
+void SetModelName(ImageHeader& header, const ModelName& name);
+void SetSegmentAt(ImageHeader& header, std::size_t index, const SegmentEntry& row);
 
 }  // namespace tarvex
