@@ -1,0 +1,36 @@
+// Building an image from runs of bytes: the header and table that the loader accepts, the data
+// right after the 256-byte header in address order.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "image/address_runs.h"
+#include "image/image_format.h"
+
+namespace tarvex {
+
+struct ImageLayout {
+  ImageHeader header{};  // with payloadLength, imageCrc and the table filled in
+  std::string error;     // why these runs cannot be one image, and what to do
+  bool ok() const { return error.empty(); }
+};
+
+// The reason a model name cannot be stored (longer than 16 bytes, or not printable ASCII, which
+// is all a fixture's name holds); empty when it can.
+std::string ModelTextProblem(std::string_view text);
+// `text` NUL-padded to 16 bytes; call only when ModelTextProblem is empty.
+ModelName ModelNameFromText(std::string_view text);
+
+// One row per run, in the order given (address order from MergeRuns). Refused: no bytes at all,
+// more runs than the table holds, or a payload past 4 GiB.
+ImageLayout LayOutImage(const ModelName& model, const std::vector<AddressedBytes>& runs);
+
+// Writes the header and then each run's bytes, through a temporary file; empty on success,
+// otherwise the reason.
+std::string WriteImageFile(const std::filesystem::path& path, const ImageLayout& layout,
+                           const std::vector<AddressedBytes>& runs);
+
+}  // namespace tarvex
