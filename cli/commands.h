@@ -28,5 +28,8 @@ void AddSimulateCommand(CLI::App& app, Io io, int& exitCode);
 void AddDownloadCommand(CLI::App& app, Io io, int& exitCode);
 void AddTestCommand(CLI::App& app, Io io, int& exitCode);
 void AddDemoCommand(CLI::App& app, Io io, int& exitCode);
+void AddPackCommand(CLI::App& app, Io io, int& exitCode);
+void AddUnpackCommand(CLI::App& app, Io io, int& exitCode);
+void AddDiffCommand(CLI::App& app, Io io, int& exitCode);
 
 }  // namespace tarvex::cli

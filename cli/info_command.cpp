@@ -8,6 +8,7 @@
 #include <fmt/format.h>
 #include "cli/commands.h"
 
+#include "cli/image_fields.h"
 #include "cli/json_output.h"
 #include "image/image_format.h"
 #include "image/image_loader.h"
@@ -22,42 +23,13 @@ struct InfoOptions {
   std::string imagePath;
 };
 
-// The model name for a terminal: 8-bit text as Latin-1, control bytes shown as \xNN so that a
-// crafted name cannot drive the terminal.
-std::string DisplayText(std::string_view bytes) {
-  std::string text;
-  for (char c : bytes) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b < 0x20 || (b >= 0x7F && b < 0xA0)) {
-      text += fmt::format("\\x{:02X}", b);
-    } else {
-      text += Latin1ToUtf8(std::string_view(&c, 1));
-    }
-  }
-  return text;
-}
-
 // The --json object; everything `info` reports about an image is added here.
 Json ImageObject(const FirmwareImage& image, const std::optional<ScheduleEstimate>& schedule) {
-  const ImageHeader& header = image.header;
-  const std::uint32_t count = SegmentCount(header);
   Json json = {{"ok", true},
                {"path", image.path},
                {"file_size", image.fileSize},
-               {"crc_ok", true},  // a loaded image passed its check
-               {"model", Latin1ToUtf8(image.modelText)},
-               {"needs_wake", image.needsWake},
-               {"payload_length", PayloadLength(header)},
-               {"image_crc", ImageCrcField(header)},
-               {"segment_count", count}};
-  Json segments = Json::array();
-  for (std::uint32_t i = 0; i < count; ++i) {
-    const SegmentEntry row = SegmentAt(header, i);
-    segments.push_back({{"file_offset", row.fileOffset},
-                        {"target_address", row.targetAddress},
-                        {"length", row.segmentLength}});
-  }
-  json["segments"] = std::move(segments);
+               {"crc_ok", true}};  // a loaded image passed its check
+  AddImageFields(json, image);
   if (schedule) {
     json["data_steps"] = schedule->dataSteps;
     json["estimated_duration_ms"] = schedule->duration.count();

@@ -44,6 +44,9 @@ void RegisterCommands(CLI::App& app, Io io, int& exitCode) {
   AddDownloadCommand(app, io, exitCode);
   AddTestCommand(app, io, exitCode);
   AddDemoCommand(app, io, exitCode);
+  AddPackCommand(app, io, exitCode);
+  AddUnpackCommand(app, io, exitCode);
+  AddDiffCommand(app, io, exitCode);
   AddHelpCommand(app, io, exitCode);
 }
 

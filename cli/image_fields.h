@@ -1,0 +1,21 @@
+// What `info --json` and `unpack`'s manifest both say about an image, written once so that the
+// two always agree on every field they share.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "cli/json_output.h"
+#include "image/image_loader.h"
+
+namespace tarvex::cli {
+
+// Appends model, needs_wake, payload_length, image_crc, segment_count and segments (file_offset,
+// target_address, length per row) to `json`.
+void AddImageFields(Json& json, const FirmwareImage& image);
+
+// 8-bit text for a terminal, read as Latin-1; control bytes shown as \xNN so that a crafted
+// model name cannot drive the terminal.
+std::string DisplayText(std::string_view bytes);
+
+}  // namespace tarvex::cli
