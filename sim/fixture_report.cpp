@@ -2,34 +2,14 @@
 
 #include <fmt/format.h>
 
-#include <algorithm>
-#include <optional>
 #include <ostream>
 #include <string_view>
-#include <vector>
+
+#include "image/intel_hex.h"
 
 namespace tarvex {
 
 namespace {
-
-constexpr std::size_t HEX_RECORD_DATA_MAX = 16;  // bytes per data record
-constexpr std::uint64_t HEX_WINDOW = 0x10000;    // bytes one linear address record covers
-constexpr std::uint8_t HEX_DATA = 0x00;
-constexpr std::uint8_t HEX_END = 0x01;
-constexpr std::uint8_t HEX_LINEAR_ADDRESS = 0x04;
-
-void HexRecord(std::ostream& out, std::uint8_t type, std::uint16_t address,
-               const std::vector<std::uint8_t>& data) {
-  std::uint8_t sum =
-      static_cast<std::uint8_t>(data.size() + (address >> 8) + (address & 0xFF) + type);
-  std::string line = fmt::format(":{:02X}{:04X}{:02X}", data.size(), address, type);
-  for (const std::uint8_t byte : data) {
-    line += fmt::format("{:02X}", byte);
-    sum = static_cast<std::uint8_t>(sum + byte);
-  }
-  line += fmt::format("{:02X}\n", static_cast<std::uint8_t>(-sum));
-  out << line;
-}
 
 // The lines of one exchange, each after `indent`: what a test code alone brought, or what a
 // download brought and how far it got.
@@ -105,25 +85,13 @@ std::string DescribeProgress(const FixtureVerdict& verdict) {
 }
 
 bool WriteIntelHex(const FixtureMemory& memory, std::ostream& out) {
-  std::optional<std::uint64_t> window;  // upper 16 address bits of the last linear record
-  std::vector<std::uint8_t> data;
+  IntelHexWriter hex(out);
   for (const auto& [start, bytes] : memory.Ranges()) {
-    for (std::uint64_t done = 0; done < bytes.size();) {
-      const std::uint64_t address = start + done;
-      if (window != address / HEX_WINDOW) {
-        window = address / HEX_WINDOW;
-        HexRecord(out, HEX_LINEAR_ADDRESS, 0,
-                  {static_cast<std::uint8_t>(*window >> 8), static_cast<std::uint8_t>(*window)});
-      }
-      // A record never crosses into the next 64 KiB window.
-      const std::uint64_t count = std::min<std::uint64_t>(
-          {HEX_RECORD_DATA_MAX, bytes.size() - done, HEX_WINDOW - address % HEX_WINDOW});
-      data.assign(bytes.begin() + done, bytes.begin() + done + count);
-      HexRecord(out, HEX_DATA, static_cast<std::uint16_t>(address % HEX_WINDOW), data);
-      done += count;
+    if (!hex.Write(start, bytes)) {
+      return false;
     }
   }
-  HexRecord(out, HEX_END, 0, {});
+  hex.Finish();
   out.flush();
   return static_cast<bool>(out);
 }
