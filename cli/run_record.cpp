@@ -71,21 +71,28 @@ std::string IsoUtc(std::chrono::system_clock::time_point time) {
                      millis);
 }
 
+const char* JobName(JobKind kind) {
+  return kind == JobKind::Download ? "download" : "test";
+}
+
+void AddImageIdentity(Json& record, const FirmwareImage& image) {
+  record["image"] = image.path;
+  record["model"] = Latin1ToUtf8(image.modelText);
+  record["image_crc"] = ImageCrcField(image.header);
+  record["payload_length"] = PayloadLength(image.header);
+}
+
 Json ReportRecord(const PortResult& port, const ReportContext& context) {
   const bool ok = port.outcome == Goal(context.kind);
   Json record = {{"start", IsoUtc(port.started)},
                  {"end", IsoUtc(port.ended)},
                  {"host", context.host},
-                 {"job", context.kind == JobKind::Download ? "download" : "test"},
+                 {"job", JobName(context.kind)},
                  {"port", port.port},
                  {"device", context.device},
                  {"usb_serial", context.usbSerial.empty() ? Json() : Json(context.usbSerial)}};
   if (context.image != nullptr) {
-    const FirmwareImage& image = *context.image;
-    record["image"] = image.path;
-    record["model"] = Latin1ToUtf8(image.modelText);
-    record["image_crc"] = ImageCrcField(image.header);
-    record["payload_length"] = PayloadLength(image.header);
+    AddImageIdentity(record, *context.image);
   }
   record["bytes_sent"] = port.sent.bytes;
   record["frames_sent"] = port.sent.frames;

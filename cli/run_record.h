@@ -52,6 +52,11 @@ struct ReportContext {
   std::string usbSerial;  // of the USB adapter behind the port; empty when none is known
 };
 
+// "download" or "test", as records name a job.
+const char* JobName(JobKind kind);
+// The image's path, model, CRC and payload length, as the report and the trace record them.
+void AddImageIdentity(Json& record, const FirmwareImage& image);
+
 // One --report line's object.
 Json ReportRecord(const PortResult& port, const ReportContext& context);
 

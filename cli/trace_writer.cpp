@@ -40,13 +40,10 @@ Json FrameRecord(const std::string& port, const TraceEvent& event) {
 Json StartRecord(JobKind kind, const std::vector<std::string>& ports, const FirmwareImage* image) {
   Json record = {{"record", "start"},
                  {"tool", "tarvex-cli " TARVEX_VERSION},
-                 {"job", kind == JobKind::Download ? "download" : "test"},
+                 {"job", JobName(kind)},
                  {"ports", ports}};
   if (image != nullptr) {
-    record["image"] = image->path;
-    record["model"] = Latin1ToUtf8(image->modelText);
-    record["image_crc"] = ImageCrcField(image->header);
-    record["payload_length"] = PayloadLength(image->header);
+    AddImageIdentity(record, *image);
   }
   return record;
 }
