@@ -8,8 +8,8 @@
 #include <functional>
 #include <vector>
 
-#include "app/ctarvex_dlg.h"
-#include "app/prompter.h"
+#include "app/qt/ctarvex_dlg.h"
+#include "app/qt/prompter.h"
 
 namespace tarvex::test {
 

@@ -5,8 +5,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "app/logo_control.h"
-#include "app/logo_pixels.h"
+#include "app/qt/logo_control.h"
+#include "app/qt/logo_pixels.h"
 #include "tests/app/app_test_support.h"
 #include "tests/support/temp_dir.h"
 

@@ -4,7 +4,7 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "app/prompter.h"
+#include "app/qt/prompter.h"
 #include "tests/app/app_test_support.h"
 #include "tests/support/image_builder.h"
 #include "tests/support/temp_dir.h"

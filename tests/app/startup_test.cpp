@@ -11,9 +11,9 @@
 #include <QTimer>
 #include <cmath>
 
-#include "app/about_dlg.h"
-#include "app/dialog_units.h"
-#include "app/prompter.h"
+#include "app/qt/about_dlg.h"
+#include "app/qt/dialog_units.h"
+#include "app/qt/prompter.h"
 #include "tests/app/app_test_support.h"
 
 using namespace tarvex;

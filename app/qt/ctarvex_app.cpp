@@ -1,10 +1,10 @@
-#include "app/ctarvex_app.h"
+#include "app/qt/ctarvex_app.h"
 
 #include <QTimer>
 
-#include "app/app_icon.h"
-#include "app/ctarvex_dlg.h"
-#include "app/ui_texts.h"
+#include "app/qt/app_icon.h"
+#include "app/qt/ctarvex_dlg.h"
+#include "ui/ui_texts.h"
 
 namespace tarvex {
 

@@ -1,4 +1,4 @@
-#include "app/prompter.h"
+#include "app/qt/prompter.h"
 
 #include <QFileDialog>
 #include <QMessageBox>

@@ -1,4 +1,4 @@
-#include "app/logo_pixels.h"
+#include "app/qt/logo_pixels.h"
 
 namespace tarvex {
 

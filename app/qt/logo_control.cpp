@@ -1,9 +1,9 @@
-#include "app/logo_control.h"
+#include "app/qt/logo_control.h"
 
 #include <QPainter>
 #include <utility>
 
-#include "app/logo_pixels.h"
+#include "app/qt/logo_pixels.h"
 
 namespace tarvex {
 

@@ -1,9 +1,8 @@
 // The logo's pixel arithmetic: premultiplication by alpha and the source-over blend.
 #pragma once
 
-#include <QImage>
-#include <QRgb>
 #include <cstdint>
+#include <span>
 
 namespace tarvex {
 
@@ -18,13 +17,8 @@ constexpr std::uint8_t BlendChannel(std::uint8_t source, std::uint8_t dest, std:
   return static_cast<std::uint8_t>(source + dest * (255 - alpha) / 255);
 }
 
-// A decoded picture ready for drawing: with an alpha channel, every colour byte premultiplied
-// by its pixel's alpha (format ARGB32_Premultiplied); without one, converted to RGB32 with its
-// colours unchanged.
-QImage PremultiplyLogo(const QImage& decoded);
-
-// The prepared logo drawn over a plain background: blended when it has alpha, copied otherwise.
-// The result is opaque and as large as the logo.
-QImage ComposeLogo(const QImage& prepared, QRgb background);
+// Premultiplies 32-bit pixels in place, four bytes each in the order blue, green, red, alpha;
+// the alpha bytes stay. A trailing partial pixel is left alone.
+void PremultiplyBgra(std::span<std::uint8_t> pixels);
 
 }  // namespace tarvex

@@ -1,12 +1,12 @@
-#include "app/about_dlg.h"
+#include "app/qt/about_dlg.h"
 
 #include <QLabel>
 #include <QPushButton>
 
-#include "app/app_icon.h"
-#include "app/dialog_template.h"
-#include "app/dialog_units.h"
-#include "app/ui_texts.h"
+#include "app/qt/app_icon.h"
+#include "app/qt/dialog_units.h"
+#include "ui/dialog_template.h"
+#include "ui/ui_texts.h"
 
 namespace tarvex {
 
@@ -43,7 +43,7 @@ CAboutDlg::CAboutDlg(QWidget* parent)
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
   ok->setFocus();
 
-  setFixedSize(DialogSizeToPixels(ABOUT_DIALOG_SIZE_DU, base));
+  setFixedSize(DialogSizeToPixels(ToQSize(ABOUT_DIALOG_SIZE_DU), base));
 }
 
 }  // namespace tarvex

@@ -1,10 +1,9 @@
-#include "app/ctarvex_dlg.h"
+#include "app/qt/ctarvex_dlg.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QFile>
-#include <QFileInfo>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
@@ -12,19 +11,18 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QThread>
 #include <algorithm>
-#include <atomic>
 #include <limits>
 
-#include "app/about_dlg.h"
-#include "app/app_icon.h"
-#include "app/dialog_template.h"
-#include "app/dialog_units.h"
-#include "app/logo_control.h"
-#include "app/logo_pixels.h"
-#include "app/port_choices.h"
-#include "app/ui_texts.h"
-#include "image/image_loader.h"
+#include "app/qt/about_dlg.h"
+#include "app/qt/app_icon.h"
+#include "app/qt/dialog_units.h"
+#include "app/qt/logo_control.h"
+#include "app/qt/logo_pixels.h"
+#include "ui/dialog_template.h"
+#include "ui/port_choices.h"
+#include "ui/ui_texts.h"
 
 namespace tarvex {
 
@@ -44,32 +42,59 @@ std::string LocalPath(const QString& path) {
   return QFile::encodeName(path).toStdString();
 }
 
+QStringList FoundAdapterNames() {
+  QStringList names;
+  for (const std::string& name : FoundSerialAdapters()) {
+    names.append(QFile::decodeName(QByteArray::fromStdString(name)));
+  }
+  return names;
+}
+
+QStringList PortChoiceList(const QStringList& adapters) {
+  std::vector<std::string> names;
+  for (const QString& adapter : adapters) {
+    names.push_back(LocalPath(adapter));
+  }
+  QStringList choices;
+  for (const std::string& choice : PortChoices(names)) {
+    choices.append(QFile::decodeName(QByteArray::fromStdString(choice)));
+  }
+  return choices;
+}
+
 }  // namespace
 
 CtarvexDlg::CtarvexDlg(DialogSeams seams, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      caller_(*this) {
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
   if (seams.prompter == nullptr) {
     ownPrompter_ = std::make_unique<QtPrompter>();
     seams.prompter = ownPrompter_.get();
   }
   prompter_ = seams.prompter;
-  if (!seams.makeBackend) {
-    seams.makeBackend = MakeNativePortBackend;
-  }
   if (!seams.listAdapters) {
-    seams.listAdapters = FoundSerialAdapters;
+    seams.listAdapters = FoundAdapterNames;
   }
 
   setWindowTitle(QString::fromUtf8(MAIN_CAPTION));
   setWindowIcon(AppIcon());
   BuildControls(seams.listAdapters());
-  job_ = std::make_unique<DownloadJob>(*this, seams.makeBackend(), std::move(seams.jobOptions));
+  UiThreadHooks hooks{
+      .wake =
+          [this] {
+            QMetaObject::invokeMethod(
+                this, [this] { logic_->RunPendingCalls(); }, Qt::QueuedConnection);
+          },
+      .onUiThread = [this] { return QThread::currentThread() == thread(); },
+  };
+  WindowView& view = *this;
+  logic_ = std::make_unique<WindowLogic>(
+      view, std::move(hooks),
+      WindowSeams{std::move(seams.jobOptions), std::move(seams.makeBackend)});
 }
 
 CtarvexDlg::~CtarvexDlg() {
-  ShutDownJob();
+  logic_->ShutDown();
 }
 
 void CtarvexDlg::BuildControls(const QStringList& adapters) {
@@ -79,7 +104,7 @@ void CtarvexDlg::BuildControls(const QStringList& adapters) {
     QWidget* widget = MakeControl(control, adapters);
     widget->setObjectName(QString::number(control.id));
     widget->setProperty("controlId", control.id);
-    QRect geometry = DialogRectToPixels(control.du, base);
+    QRect geometry = DialogRectToPixels(ToQRect(control.du), base);
     if (control.kind == ControlKind::PortList) {
       geometry.setHeight(widget->sizeHint().height());  // the rest of the height is the list
     }
@@ -88,7 +113,7 @@ void CtarvexDlg::BuildControls(const QStringList& adapters) {
     widget->setVisible(control.visible);
     controls_[control.id] = widget;
   }
-  setFixedSize(DialogSizeToPixels(MAIN_DIALOG_SIZE_DU, base));
+  setFixedSize(DialogSizeToPixels(ToQSize(MAIN_DIALOG_SIZE_DU), base));
 }
 
 QWidget* CtarvexDlg::MakeControl(const ControlTemplate& control, const QStringList& adapters) {
@@ -114,7 +139,7 @@ QWidget* CtarvexDlg::MakeControl(const ControlTemplate& control, const QStringLi
       portList_ = new QComboBox(this);
       portList_->setEditable(true);
       portList_->setInsertPolicy(QComboBox::NoInsert);  // typed text is used, never added
-      portList_->addItems(PortChoices(adapters));
+      portList_->addItems(PortChoiceList(adapters));
       portList_->setCurrentIndex(0);
       // Adapter paths are longer than the field; let the dropped list show them whole.
       QAbstractItemView* list = portList_->view();
@@ -161,40 +186,15 @@ QString CtarvexDlg::PortName() const {
 // --- Commands -----------------------------------------------------------------------------
 
 void CtarvexDlg::OnOpenImage() {
-  const QStringList chosen = prompter_->AskOpenFiles(this, QString::fromUtf8(OPEN_FILE_FILTER));
-  // Several files may be chosen; the first one is opened.
-  if (chosen.isEmpty() || QFileInfo(chosen.front()).fileName().isEmpty()) {
-    return;
-  }
-  const QString previousPath = imagePath_;
-  imagePath_ = QFileInfo(chosen.front()).absoluteFilePath();
-  pathEdit_->setText(imagePath_);
-
-  const ImageLoad load = LoadImage(LocalPath(imagePath_));
-  if (!load.ok()) {
-    ShowPrompterMessage(QString::fromUtf8(TEXT_FILE_ERROR));
-    // The job still holds the previous image; the path box shows that one again, so what
-    // the window shows is what a Download sends.
-    imagePath_ = previousPath;
-    pathEdit_->setText(imagePath_);
-    return;
-  }
-  modelText_ = QString::fromLocal8Bit(load.image->modelText);
-  // A running download keeps its own copy; this image is for the next one.
-  job_->SetImage(*load.image);
-  // While a download runs the button is its Cancel and the job decides its state.
-  if (downloadButton_->text() == QLatin1String(TEXT_DOWNLOAD)) {
-    downloadButton_->setEnabled(true);
-  }
-  modelEdit_->setText(modelText_);
+  logic_->OnOpenImage();
 }
 
 void CtarvexDlg::OnBnClickedDownload() {
-  job_->OnBnClickedDownload(LocalPath(PortName()));
+  logic_->OnDownload();
 }
 
 void CtarvexDlg::OnBnClickedTest() {
-  job_->OnBnClickedTest(LocalPath(PortName()));
+  logic_->OnTest();
 }
 
 std::unique_ptr<QMenu> CtarvexDlg::MakeWindowMenu() {
@@ -208,32 +208,18 @@ void CtarvexDlg::ShowAbout() {
   about.exec();
 }
 
-int CtarvexDlg::DrawLogo(const QString& path) {
-  logoControl_->SetLogo(QImage());
-  const QImage decoded(path);
-  if (decoded.isNull()) {
-    ShowPrompterMessage(QString::fromUtf8(MSG_NO_LOGO));
-    return -1;
-  }
-  logoControl_->SetLogo(PremultiplyLogo(decoded));
-  return 0;
-}
-
 // --- Window events ------------------------------------------------------------------------
 
 void CtarvexDlg::paintEvent(QPaintEvent* event) {
   QDialog::paintEvent(event);
-  if (logoAttempted_ || logoScheduled_ || isMinimized()) {
+  if (!logic_->LogoDue(isMinimized())) {
     return;
   }
-  // After this paint has finished: the attempt may show a modal message. A repaint meanwhile
-  // starts no second attempt.
-  logoScheduled_ = true;
+  // After this paint has finished: the attempt may show a modal message.
   QMetaObject::invokeMethod(
       this,
       [this] {
-        DrawLogo(QString::fromUtf8(LOGO_FILE));
-        logoAttempted_ = true;
+        logic_->AttemptLogo();
         emit LogoAttemptFinished();
       },
       Qt::QueuedConnection);
@@ -253,76 +239,81 @@ void CtarvexDlg::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void CtarvexDlg::done(int result) {
-  ShutDownJob();
+  logic_->ShutDown();
   QDialog::done(result);
 }
 
-void CtarvexDlg::ShutDownJob() {
-  if (!job_) {
-    return;
-  }
-  // The cancel path without the question, while worker calls are still served.
-  if (job_->IsRunning()) {
-    job_->Stop();
-  }
-  // A worker may be waiting for this thread right now; release it, and every later call, so
-  // that joining it cannot hang.
-  caller_.StopServing();
-  job_->WaitForWorker();
-  caller_.ResumeServing();
-}
+// --- WindowView ---------------------------------------------------------------------------
 
-// --- JobView ------------------------------------------------------------------------------
-
-// Each call takes its own copies: a caller released at shutdown may return before it has run.
-
-void CtarvexDlg::SetStatusText(const std::string& utf8) {
-  caller_.Call([this, text = FromUtf8(utf8)] {
+void CtarvexDlg::SetControlText(int id, const std::string& utf8) {
+  const QString text = FromUtf8(utf8);
+  if (id == ID_STATUS) {
     statusLabel_->setText(text);
     emit StatusShown(text);
-  });
+  } else if (id == ID_DOWNLOAD) {
+    downloadButton_->setText(text);
+  } else if (id == ID_IMAGE_PATH || id == ID_MODEL) {
+    (id == ID_IMAGE_PATH ? pathEdit_ : modelEdit_)->setText(text);
+  }
 }
 
-void CtarvexDlg::SetProgressRange(std::uint32_t low, std::uint32_t high) {
-  caller_.Call(
-      [this, low, high] { progressBar_->setRange(ProgressValue(low), ProgressValue(high)); });
-}
-
-void CtarvexDlg::SetProgressPos(std::uint32_t pos) {
-  caller_.Call([this, pos] { progressBar_->setValue(ProgressValue(pos)); });
+std::string CtarvexDlg::ControlText(int id) const {
+  if (id == ID_DOWNLOAD) {
+    return downloadButton_->text().toStdString();
+  }
+  if (id == ID_STATUS) {
+    return statusLabel_->text().toStdString();
+  }
+  return {};
 }
 
 void CtarvexDlg::EnableControl(int id, bool enable) {
-  caller_.Call([this, id, enable] {
-    if (QWidget* control = Control(id)) {
-      control->setEnabled(enable);
-    }
-  });
+  if (QWidget* control = Control(id)) {
+    control->setEnabled(enable);
+  }
 }
 
-void CtarvexDlg::SetDownloadText(const std::string& utf8) {
-  caller_.Call([this, text = FromUtf8(utf8)] { downloadButton_->setText(text); });
+void CtarvexDlg::SetProgressRange(std::uint32_t low, std::uint32_t high) {
+  progressBar_->setRange(ProgressValue(low), ProgressValue(high));
+}
+
+void CtarvexDlg::SetProgressPos(std::uint32_t pos) {
+  progressBar_->setValue(ProgressValue(pos));
+}
+
+std::string CtarvexDlg::PortText() const {
+  return LocalPath(PortName());
+}
+
+std::vector<std::string> CtarvexDlg::AskOpenFiles(const std::string& filter) {
+  std::vector<std::string> paths;
+  for (const QString& path : prompter_->AskOpenFiles(this, FromUtf8(filter))) {
+    paths.push_back(LocalPath(path));
+  }
+  return paths;
 }
 
 void CtarvexDlg::ShowMessage(const std::string& utf8) {
-  caller_.Call([this, text = FromUtf8(utf8)] { ShowPrompterMessage(text); });
+  prompter_->ShowMessage(this, QString::fromUtf8(APP_NAME), FromUtf8(utf8));
 }
 
 bool CtarvexDlg::AskOkCancel(const std::string& utf8) {
-  // Atomic: a caller released at shutdown reads it while the question may still be open.
-  auto ok = std::make_shared<std::atomic<bool>>(false);  // a released call counts as Cancel
-  caller_.Call([this, ok, text = FromUtf8(utf8)] {
-    *ok = prompter_->AskOkCancel(this, QString::fromUtf8(APP_NAME), text);
-  });
-  return *ok;
+  return prompter_->AskOkCancel(this, QString::fromUtf8(APP_NAME), FromUtf8(utf8));
 }
 
-void CtarvexDlg::NotifyReceived() {
-  // The link is write-only: received bytes are noticed and otherwise left alone.
+int CtarvexDlg::DrawLogo(const std::string& path) {
+  logoControl_->SetLogo(QImage());
+  const QImage decoded(QFile::decodeName(QByteArray::fromStdString(path)));
+  if (decoded.isNull()) {
+    ShowMessage(MSG_NO_LOGO);
+    return -1;
+  }
+  logoControl_->SetLogo(PremultiplyLogo(decoded));
+  return 0;
 }
 
-void CtarvexDlg::ShowPrompterMessage(const QString& text) {
-  prompter_->ShowMessage(this, QString::fromUtf8(APP_NAME), text);
+std::string CtarvexDlg::LocalTextToUtf8(const std::string& local) const {
+  return QString::fromLocal8Bit(local.data(), static_cast<qsizetype>(local.size())).toStdString();
 }
 
 }  // namespace tarvex

@@ -1,11 +1,23 @@
-// The main window's controls as a template: id, kind, text and place in dialog units.
+// The main window's controls as a template: id, kind, text and place in dialog units. Both
+// dialogs are laid out from it (the Windows resource script states the same values, and its test
+// compares them).
 #pragma once
 
-#include <QRect>
-#include <QSize>
 #include <span>
 
 namespace tarvex {
+
+struct DuRect {
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+};
+
+struct DuSize {
+  int width = 0;
+  int height = 0;
+};
 
 enum class ControlKind {
   PushButton,
@@ -21,13 +33,13 @@ struct ControlTemplate {
   int id;
   ControlKind kind;
   const char* text;
-  QRect du;  // position and size in dialog units
+  DuRect du;  // position and size in dialog units
   bool enabled;
   bool visible;
 };
 
-inline constexpr QSize MAIN_DIALOG_SIZE_DU{286, 129};
-inline constexpr QSize ABOUT_DIALOG_SIZE_DU{170, 62};
+inline constexpr DuSize MAIN_DIALOG_SIZE_DU{286, 129};
+inline constexpr DuSize ABOUT_DIALOG_SIZE_DU{170, 62};
 
 // In template order, which is also the tab order.
 std::span<const ControlTemplate> MainDialogTemplate();

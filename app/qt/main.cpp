@@ -1,5 +1,5 @@
 // tarvex: the desktop tool.
-#include "app/ctarvex_app.h"
+#include "app/qt/ctarvex_app.h"
 
 int main(int argc, char** argv) {
   tarvex::CtarvexApp app(argc, argv);

@@ -1,5 +1,5 @@
-// The main window: port list, image, progress, status and the Download / Test / Quit buttons.
-// It owns the download job and is the job's view.
+// The main window on Qt: port list, image, progress, status and the Download / Test / Quit
+// buttons. What it does lives in WindowLogic; this class draws it and routes the commands.
 #pragma once
 
 #include <QDialog>
@@ -9,11 +9,11 @@
 #include <map>
 #include <memory>
 
-#include "app/gui_thread_caller.h"
-#include "app/prompter.h"
+#include "app/qt/prompter.h"
 #include "link/port_backend.h"
 #include "protocol/download_job.h"
-#include "protocol/job_view.h"
+#include "ui/window_logic.h"
+#include "ui/window_view.h"
 
 class QComboBox;
 class QLabel;
@@ -35,7 +35,7 @@ struct DialogSeams {
   std::function<QStringList()> listAdapters;  // the ports offered after COM8
 };
 
-class CtarvexDlg : public QDialog, public JobView {
+class CtarvexDlg : public QDialog, private WindowView {
   Q_OBJECT
  public:
   explicit CtarvexDlg(DialogSeams seams = {}, QWidget* parent = nullptr);
@@ -46,29 +46,17 @@ class CtarvexDlg : public QDialog, public JobView {
   void OnBnClickedDownload();
   void OnBnClickedTest();
   void ShowAbout();
-  // Loads the logo file and shows it in the logo area; 0 when shown, -1 when it cannot be loaded.
-  int DrawLogo(const QString& path);
-
-  // JobView: worker calls run on the window's thread and return when done.
-  void SetStatusText(const std::string& utf8) override;
-  void SetProgressRange(std::uint32_t low, std::uint32_t high) override;
-  void SetProgressPos(std::uint32_t pos) override;
-  void EnableControl(int id, bool enable) override;
-  void SetDownloadText(const std::string& utf8) override;
-  void ShowMessage(const std::string& utf8) override;
-  bool AskOkCancel(const std::string& utf8) override;
-  void NotifyReceived() override;
 
   // A control by its template id; null for an unknown id.
   QWidget* Control(int id) const;
   // The port Download and Test use: the selected entry, or the typed text when it names none.
   QString PortName() const;
-  QString ImagePath() const { return imagePath_; }
-  QString ModelText() const { return modelText_; }
-  bool LogoAttempted() const { return logoAttempted_; }
+  QString ImagePath() const { return QString::fromStdString(logic_->ImagePath()); }
+  QString ModelText() const { return QString::fromStdString(logic_->ModelText()); }
+  bool LogoAttempted() const { return logic_->LogoAttempted(); }
   // The window menu's entries (the about box), offered as the context menu.
   std::unique_ptr<QMenu> MakeWindowMenu();
-  DownloadJob& Job() { return *job_; }
+  DownloadJob& Job() { return logic_->Job(); }
 
   void done(int result) override;
 
@@ -86,13 +74,22 @@ class CtarvexDlg : public QDialog, public JobView {
  private:
   void BuildControls(const QStringList& adapters);
   QWidget* MakeControl(const ControlTemplate& control, const QStringList& adapters);
-  void ShowPrompterMessage(const QString& text);
-  // Stops a running job without asking, stops serving worker calls, then joins the worker.
-  void ShutDownJob();
+
+  // WindowView
+  void SetControlText(int id, const std::string& utf8) override;
+  std::string ControlText(int id) const override;
+  void EnableControl(int id, bool enable) override;
+  void SetProgressRange(std::uint32_t low, std::uint32_t high) override;
+  void SetProgressPos(std::uint32_t pos) override;
+  std::string PortText() const override;
+  std::vector<std::string> AskOpenFiles(const std::string& filter) override;
+  void ShowMessage(const std::string& utf8) override;
+  bool AskOkCancel(const std::string& utf8) override;
+  int DrawLogo(const std::string& path) override;
+  std::string LocalTextToUtf8(const std::string& local) const override;
 
   std::unique_ptr<Prompter> ownPrompter_;
   Prompter* prompter_ = nullptr;
-  GuiThreadCaller caller_;
 
   std::map<int, QWidget*> controls_;
   QPushButton* downloadButton_ = nullptr;
@@ -103,12 +100,7 @@ class CtarvexDlg : public QDialog, public JobView {
   QLabel* statusLabel_ = nullptr;
   LogoControl* logoControl_ = nullptr;
 
-  QString imagePath_;
-  QString modelText_;
-  bool logoAttempted_ = false;
-  bool logoScheduled_ = false;
-
-  std::unique_ptr<DownloadJob> job_;  // last member: destroyed first, while the controls exist
+  std::unique_ptr<WindowLogic> logic_;  // last member: destroyed first, while the controls exist
 };
 
 }  // namespace tarvex

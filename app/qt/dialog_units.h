@@ -4,6 +4,8 @@
 #include <QFont>
 #include <QRect>
 
+#include "ui/dialog_template.h"
+
 namespace tarvex {
 
 // Pixels per 4 horizontal and per 8 vertical dialog units.
@@ -18,6 +20,13 @@ DialogBase DialogBaseFor(const QFont& font);
 
 // value * numerator / denominator, rounded half away from zero; `denominator` > 0.
 int MulDivRound(int value, int numerator, int denominator);
+
+constexpr QRect ToQRect(DuRect du) {
+  return {du.x, du.y, du.width, du.height};
+}
+constexpr QSize ToQSize(DuSize du) {
+  return {du.width, du.height};
+}
 
 // Maps each edge of `du` separately, so adjacent controls stay adjacent after rounding.
 QRect DialogRectToPixels(const QRect& du, DialogBase base);

@@ -1,0 +1,163 @@
+// The window's logic without a toolkit: the Open rules, the logo attempted once, and a shutdown
+// that never hangs on a worker waiting for the UI thread.
+#include "ui/window_logic.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <deque>
+#include <map>
+#include <thread>
+
+#include "tests/support/fake_port_backend.h"
+#include "tests/support/image_builder.h"
+#include "tests/support/temp_dir.h"
+#include "ui/ui_texts.h"
+
+using namespace std::chrono_literals;
+
+namespace tarvex {
+namespace {
+
+class RecordingWindowView : public WindowView {
+ public:
+  std::map<int, std::string> texts{{ID_DOWNLOAD, TEXT_DOWNLOAD}};
+  std::map<int, bool> enabled{{ID_DOWNLOAD, false}};
+  std::deque<std::vector<std::string>> openAnswers;
+  std::vector<std::string> messages;
+  std::vector<std::string> logoPaths;
+  int logoResult = -1;
+
+  void SetControlText(int id, const std::string& utf8) override { texts[id] = utf8; }
+  std::string ControlText(int id) const override {
+    const auto found = texts.find(id);
+    return found == texts.end() ? std::string() : found->second;
+  }
+  void EnableControl(int id, bool enable) override { enabled[id] = enable; }
+  void SetProgressRange(std::uint32_t, std::uint32_t) override {}
+  void SetProgressPos(std::uint32_t) override {}
+  std::string PortText() const override { return "COM1"; }
+  std::vector<std::string> AskOpenFiles(const std::string& /*filter*/) override {
+    if (openAnswers.empty()) {
+      return {};
+    }
+    std::vector<std::string> answer = openAnswers.front();
+    openAnswers.pop_front();
+    return answer;
+  }
+  void ShowMessage(const std::string& utf8) override { messages.push_back(utf8); }
+  bool AskOkCancel(const std::string& /*utf8*/) override { return true; }
+  int DrawLogo(const std::string& path) override {
+    logoPaths.push_back(path);
+    return logoResult;
+  }
+  std::string LocalTextToUtf8(const std::string& local) const override { return local; }
+};
+
+WindowSeams FastSeams(const std::shared_ptr<test::FakePort>& port) {
+  WindowSeams seams;
+  seams.jobOptions.timeScale = 0.01;
+  seams.makeBackend = [port] { return port->MakeBackend(); };
+  return seams;
+}
+
+UiThreadHooks ThisThreadIsTheUiThread() {
+  return {
+      .wake = [] {},
+      .onUiThread = [id = std::this_thread::get_id()] { return std::this_thread::get_id() == id; }};
+}
+
+struct Window {
+  Window() : logic(view, ThisThreadIsTheUiThread(), FastSeams(port)) {}
+  RecordingWindowView view;
+  std::shared_ptr<test::FakePort> port = test::FakePort::Make();
+  WindowLogic logic;
+};
+
+struct OpenCase {
+  const char* name;
+  std::vector<const char*> answers;  // files chosen, one Open each: "good", "bad", "" (Cancel)
+  const char* expectedPath;          // "good", or "" for none
+  bool downloadEnabled;
+  std::size_t messages;
+};
+
+class OpenRules : public testing::TestWithParam<OpenCase> {};
+
+TEST_P(OpenRules, KeepTheLastGoodImageAndEnableDownloadOnlyForOne) {
+  const OpenCase& c = GetParam();
+  test::TempDir dir;
+  const std::string good = test::WriteImage(dir.File("good.zfr"), test::SimpleImagePlan()).string();
+  const std::string bad = dir.File("bad.zfr").string();
+  test::WriteFileBytes(bad, {1, 2, 3});
+  const std::map<std::string, std::string> files{
+      {"good", good}, {"bad", bad}, {"dir", dir.path().string() + "/"}};
+
+  Window window;
+  for (const char* answer : c.answers) {
+    const auto file = files.find(answer);
+    window.view.openAnswers.push_back(file == files.end() ? std::vector<std::string>{}
+                                                          : std::vector<std::string>{file->second});
+    window.logic.OnOpenImage();
+  }
+  const std::string expected = std::string(c.expectedPath) == "good" ? good : "";
+  EXPECT_EQ(window.logic.ImagePath(), expected);
+  EXPECT_EQ(window.view.ControlText(ID_IMAGE_PATH), expected);
+  EXPECT_EQ(window.view.ControlText(ID_MODEL), expected.empty() ? "" : "TEST MODEL");
+  EXPECT_EQ(window.view.enabled[ID_DOWNLOAD], c.downloadEnabled);
+  EXPECT_EQ(window.view.messages.size(), c.messages);
+  for (const std::string& message : window.view.messages) {
+    EXPECT_EQ(message, TEXT_FILE_ERROR);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, OpenRules,
+    testing::Values(OpenCase{"Good", {"good"}, "good", true, 0},
+                    OpenCase{"Cancelled", {""}, "", false, 0},
+                    OpenCase{"FolderNotFile", {"dir"}, "", false, 0},
+                    OpenCase{"Damaged", {"bad"}, "", false, 1},
+                    OpenCase{"DamagedAfterGood", {"good", "bad"}, "good", true, 1},
+                    OpenCase{"CancelAfterGood", {"good", ""}, "good", true, 0}),
+    [](const testing::TestParamInfo<OpenCase>& param) { return param.param.name; });
+
+TEST(OpenRules, WhileADownloadRunsDownloadIsLeftToTheJob) {
+  test::TempDir dir;
+  Window window;
+  window.view.texts[ID_DOWNLOAD] = TEXT_CANCEL;
+  window.view.openAnswers.push_back(
+      {test::WriteImage(dir.File("good.zfr"), test::SimpleImagePlan()).string()});
+  window.logic.OnOpenImage();
+  EXPECT_FALSE(window.view.enabled[ID_DOWNLOAD]);
+  EXPECT_EQ(window.view.ControlText(ID_MODEL), "TEST MODEL");
+}
+
+TEST(Logo, OnlyTheFirstNormalPaintAttemptsItAlsoWhenTheAttemptFails) {
+  Window window;
+  EXPECT_FALSE(window.logic.LogoDue(/*minimized=*/true));
+  EXPECT_TRUE(window.logic.LogoDue(false));
+  EXPECT_FALSE(window.logic.LogoDue(false));  // a paint while the attempt is pending
+  EXPECT_FALSE(window.logic.LogoAttempted());
+  window.logic.AttemptLogo();
+  EXPECT_TRUE(window.logic.LogoAttempted());
+  EXPECT_FALSE(window.logic.LogoDue(false));
+  EXPECT_EQ(window.view.logoPaths, std::vector<std::string>{LOGO_FILE});
+}
+
+TEST(ShutDown, ReleasesAWorkerWaitingForTheUiThreadStopsTheJobAndClosesThePort) {
+  test::TempDir dir;
+  Window window;
+  window.view.openAnswers.push_back(
+      {test::WriteImage(dir.File("good.zfr"), test::SimpleImagePlan()).string()});
+  window.logic.OnOpenImage();
+  window.logic.OnDownload();
+  // The UI thread serves nothing: the worker soon waits on its first view call.
+  std::this_thread::sleep_for(50ms);
+  ASSERT_TRUE(window.logic.Job().IsBusy());
+  window.logic.ShutDown();
+  EXPECT_FALSE(window.logic.Job().IsBusy());
+  EXPECT_FALSE(window.port->IsOpen());
+}
+
+}  // namespace
+}  // namespace tarvex

@@ -1,0 +1,81 @@
+// What the main window does, whatever toolkit draws it: the Open command's rules, the job's view
+// calls carried to the UI thread, the logo attempted once after the first normal paint, and the
+// shutdown order. A dialog implements WindowView, routes its commands here and wakes the UI
+// thread for RunPendingCalls().
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "link/port_backend.h"
+#include "protocol/download_job.h"
+#include "protocol/job_view.h"
+#include "ui/call_gate.h"
+#include "ui/window_view.h"
+
+namespace tarvex {
+
+// What the window depends on below the toolkit; tests replace each part. Empty members take the
+// real thing.
+struct WindowSeams {
+  JobOptions jobOptions;  // e.g. a compressed time scale
+  std::function<std::unique_ptr<PortBackend>()> makeBackend;
+};
+
+class WindowLogic : public JobView {
+ public:
+  // `view` must outlive this object.
+  WindowLogic(WindowView& view, UiThreadHooks hooks, WindowSeams seams = {});
+  ~WindowLogic() override;
+  WindowLogic(const WindowLogic&) = delete;
+  WindowLogic& operator=(const WindowLogic&) = delete;
+
+  // Commands.
+  void OnOpenImage();
+  void OnDownload();
+  void OnTest();
+
+  // True when a paint of the window (not minimised) should be followed by the logo attempt: the
+  // first such paint only. The caller runs AttemptLogo() once that paint has finished; a paint
+  // meanwhile is not due again.
+  bool LogoDue(bool minimized);
+  void AttemptLogo();
+  bool LogoAttempted() const { return logoAttempted_; }
+
+  // Stops a running job without asking, stops serving worker calls (so a worker waiting for the
+  // UI thread is released), then joins the worker. The window may then go.
+  void ShutDown();
+
+  // The UI thread's side of the gate; the toolkit's wake-up handler calls it.
+  void RunPendingCalls() { gate_.RunPending(); }
+
+  const std::string& ImagePath() const { return imagePath_; }
+  const std::string& ModelText() const { return modelText_; }
+  DownloadJob& Job() { return *job_; }
+
+  // JobView: worker calls run on the UI thread and return when done.
+  void SetStatusText(const std::string& utf8) override;
+  void SetProgressRange(std::uint32_t low, std::uint32_t high) override;
+  void SetProgressPos(std::uint32_t pos) override;
+  void EnableControl(int id, bool enable) override;
+  void SetDownloadText(const std::string& utf8) override;
+  void ShowMessage(const std::string& utf8) override;
+  bool AskOkCancel(const std::string& utf8) override;
+  void NotifyReceived() override;
+
+ private:
+  WindowView& view_;
+  UiCallGate gate_;
+  std::string imagePath_;
+  std::string modelText_;
+  bool logoAttempted_ = false;
+  bool logoScheduled_ = false;
+  std::unique_ptr<DownloadJob> job_;  // last member: destroyed first
+};
+
+// "/a/b/../c.zfr" -> "/a/c.zfr"; a relative path is taken from the current folder. UTF-8 in and
+// out.
+std::string AbsoluteUtf8Path(const std::string& utf8);
+
+}  // namespace tarvex
