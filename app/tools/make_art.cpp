@@ -1,6 +1,8 @@
-// Draws the application icon (tarvex-<size>.png) and the window's logo (logo.png) into a folder.
+// Draws the application icon (tarvex-<size>.png, and tarvex.ico for Windows), the window's logo
+// (logo.png) and the hidden picture's bitmap (picture.bmp) into a folder.
 // Run with QT_QPA_PLATFORM=offscreen: tarvex_make_art app/resources
 #include <QDir>
+#include <QFile>
 #include <QFont>
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -9,6 +11,8 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <cstdio>
+
+#include "app/tools/ico_file.h"
 
 namespace {
 
@@ -91,6 +95,39 @@ bool Save(const QImage& image, const QString& path) {
   return true;
 }
 
+bool SaveBytes(const QByteArray& bytes, const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
+    std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    return false;
+  }
+  std::printf("%s\n", qPrintable(path));
+  return true;
+}
+
+// Twelve images: 48, 32, 24 and 16 pixels at 4 and at 8 bits, and 256, 48, 32 and 16 at 24 bits.
+QByteArray WindowsIcon() {
+  std::vector<IcoImage> images;
+  for (const int bits : {4, 8}) {
+    for (const int size : {48, 32, 24, 16}) {
+      images.push_back({Icon(size), bits});
+    }
+  }
+  for (const int size : {256, 48, 32, 16}) {
+    images.push_back({Icon(size), 24});
+  }
+  return IcoFile(images);
+}
+
+// The hidden picture control's bitmap: the logo on white, 91 x 28 pixels, 24 bits.
+QImage PictureBitmap() {
+  QImage image(91, 28, QImage::Format_RGB888);
+  image.fill(Qt::white);
+  QPainter painter(&image);
+  painter.drawImage(QPoint(1, 1), Logo());
+  return image;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -105,5 +142,7 @@ int main(int argc, char** argv) {
     ok = Save(Icon(size), out.filePath(QStringLiteral("icons/tarvex-%1.png").arg(size))) && ok;
   }
   ok = Save(Logo(), out.filePath(QStringLiteral("logo.png"))) && ok;
+  ok = SaveBytes(WindowsIcon(), out.filePath(QStringLiteral("tarvex.ico"))) && ok;
+  ok = PictureBitmap().save(out.filePath(QStringLiteral("picture.bmp")), "BMP") && ok;
   return ok ? 0 : 1;
 }

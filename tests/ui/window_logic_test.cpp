@@ -12,6 +12,7 @@
 #include "tests/support/fake_port_backend.h"
 #include "tests/support/image_builder.h"
 #include "tests/support/temp_dir.h"
+#include "ui/minimized_icon.h"
 #include "ui/ui_texts.h"
 
 using namespace std::chrono_literals;
@@ -158,6 +159,12 @@ TEST(ShutDown, ReleasesAWorkerWaitingForTheUiThreadStopsTheJobAndClosesThePort) 
   EXPECT_FALSE(window.logic.Job().IsBusy());
   EXPECT_FALSE(window.port->IsOpen());
 }
+
+// A 32 x 32 icon in client areas of 36, 35, 33 and 0 pixels square.
+static_assert(MinimizedIconOrigin(36, 36, 32, 32) == IconOrigin{2, 2});
+static_assert(MinimizedIconOrigin(35, 35, 32, 32) == IconOrigin{2, 2});
+static_assert(MinimizedIconOrigin(33, 33, 32, 32) == IconOrigin{1, 1});
+static_assert(MinimizedIconOrigin(0, 0, 32, 32) == IconOrigin{-15, -15});
 
 }  // namespace
 }  // namespace tarvex
