@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# tests/wine/e2e_download.sh [--interrupt] NATIVE_CLI WINDOWS_CLI IMAGE
+# tests/wine/e2e_download.sh [--interrupt | --window] NATIVE_CLI WINDOWS_PROGRAM IMAGE
 #
 # Inside tests/wine/run: the Windows tarvex-cli downloads IMAGE through COM21 into the native
 # simulated fixture, at a tenth of the real pace. Succeeds only when both end with status 0 and
 # the fixture found the image received intact. With --interrupt, Ctrl-C (SIGINT, which Wine
 # turns into CTRL_C_EVENT) comes once the download has begun: the tool must stop, say so and
-# end with status 130, and the port must open again at once.
+# end with status 130, and the port must open again at once. With --window, WINDOWS_PROGRAM is
+# the dialog's driver (tarvex_window_download PORT IMAGE TIME_SCALE) instead of tarvex-cli.
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -18,12 +19,13 @@ fail() {
   exit 1
 }
 interrupt=0
-if [ "${1:-}" = "--interrupt" ]; then
-  interrupt=1
-  shift
-fi
+window=0
+case "${1:-}" in
+  --interrupt) interrupt=1 && shift ;;
+  --window) window=1 && shift ;;
+esac
 [ $# -eq 3 ] || {
-  echo "usage: tests/wine/e2e_download.sh [--interrupt] NATIVE_CLI WINDOWS_CLI IMAGE" >&2
+  echo "usage: tests/wine/e2e_download.sh [--interrupt | --window] NATIVE_CLI WINDOWS_PROGRAM IMAGE" >&2
   exit 2
 }
 native_cli="$1"
@@ -116,8 +118,12 @@ if [ "$interrupt" -eq 1 ]; then
 fi
 
 download_status=0
-"$here/wine-exec" "$windows_cli" download --port COM21 --time-scale "$SCALE" "$windows_image" ||
-  download_status=$?
+if [ "$window" -eq 1 ]; then
+  "$here/wine-exec" "$windows_cli" COM21 "$windows_image" "$SCALE" || download_status=$?
+else
+  "$here/wine-exec" "$windows_cli" download --port COM21 --time-scale "$SCALE" "$windows_image" ||
+    download_status=$?
+fi
 if [ "$download_status" -ne 0 ]; then
   show_fixture
   fail "the Windows download ended with status $download_status"
