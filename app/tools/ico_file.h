@@ -7,7 +7,7 @@
 #include <vector>
 
 struct IcoImage {
-  QImage picture;  // with alpha; pixels under half opacity become transparent
+  QImage picture;    // with alpha; pixels under half opacity become transparent
   int bitsPerPixel;  // 4, 8 or 24
 };
 

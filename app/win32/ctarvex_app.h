@@ -1,12 +1,20 @@
 // The application: shows the main window modally and ends when it closes.
 #pragma once
 
+#include <string>
+
 namespace tarvex {
 
 class CtarvexApp {
  public:
+  // Reads the program's command line: the hidden --screenshot FILE for the documentation.
+  CtarvexApp();
+
   // Runs the main window; the program's exit status.
   int InitInstance();
+
+ private:
+  std::wstring screenshotPath_;
 };
 
 }  // namespace tarvex

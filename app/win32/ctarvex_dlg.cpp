@@ -8,6 +8,7 @@
 
 #include "app/win32/about_dlg.h"
 #include "app/win32/resource.h"
+#include "app/win32/window_picture.h"
 #include "link/win32/wide_text.h"
 #include "ui/minimized_icon.h"
 #include "ui/port_choices.h"
@@ -22,6 +23,8 @@ constexpr UINT WM_APP_RUN_CALLS = WM_APP + 1;
 // Posted after the first normal paint: attempt the logo once that paint is over.
 constexpr UINT WM_APP_ATTEMPT_LOGO = WM_APP + 2;
 constexpr WORD SYSTEM_COMMAND_MASK = 0xFFF0;
+constexpr UINT_PTR SCREENSHOT_TIMER = 1;
+constexpr UINT SCREENSHOT_SETTLE_MS = 300;  // lets the window finish its first paints
 
 HINSTANCE Instance() {
   return GetModuleHandleW(nullptr);
@@ -60,6 +63,7 @@ CtarvexDlg::CtarvexDlg(DialogSeams seams)
   }
   prompter_ = seams.prompter;
   listAdapters_ = seams.listAdapters ? std::move(seams.listAdapters) : FoundSerialAdapters;
+  screenshotPath_ = std::move(seams.screenshotPath);
   UiThreadHooks hooks{
       .wake = [this] { PostMessageW(hwnd_, WM_APP_RUN_CALLS, 0, 0); },
       .onUiThread = [this] { return GetCurrentThreadId() == uiThread_; },
@@ -115,7 +119,12 @@ INT_PTR CtarvexDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       logic_->RunPendingCalls();
       return TRUE;
     case WM_APP_ATTEMPT_LOGO:
-      logic_->AttemptLogo();
+      AfterLogoAttempt();
+      return TRUE;
+    case WM_TIMER:
+      if (wParam == SCREENSHOT_TIMER) {
+        TakeScreenshot();
+      }
       return TRUE;
     case WM_NCDESTROY:
       hwnd_ = nullptr;
@@ -224,6 +233,19 @@ void CtarvexDlg::EndWindow(INT_PTR result) {
   } else {
     DestroyWindow(hwnd_);
   }
+}
+
+void CtarvexDlg::AfterLogoAttempt() {
+  logic_->AttemptLogo();
+  if (!screenshotPath_.empty()) {
+    SetTimer(hwnd_, SCREENSHOT_TIMER, SCREENSHOT_SETTLE_MS, nullptr);
+  }
+}
+
+void CtarvexDlg::TakeScreenshot() {
+  KillTimer(hwnd_, SCREENSHOT_TIMER);
+  SaveWindowPicture(hwnd_, screenshotPath_);
+  EndWindow(IDCANCEL);
 }
 
 LRESULT CALLBACK CtarvexDlg::LogoProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -23,6 +23,9 @@ struct DialogSeams {
   JobOptions jobOptions;         // e.g. a compressed time scale
   std::function<std::unique_ptr<PortBackend>()> makeBackend;
   std::function<std::vector<std::string>()> listAdapters;  // the ports offered after COM8
+  // For the documentation: once the first paint's logo attempt is over, the window is saved to
+  // this PNG file and closed. Empty: a normal run.
+  std::wstring screenshotPath;
 };
 
 class CtarvexDlg : private WindowView {
@@ -57,6 +60,8 @@ class CtarvexDlg : private WindowView {
   void OnPaint();
   void PaintMinimized();
   void EndWindow(INT_PTR result);
+  void AfterLogoAttempt();
+  void TakeScreenshot();
   void PaintLogoOver(HWND control) const;
   HWND Item(int id) const;
 
@@ -76,6 +81,7 @@ class CtarvexDlg : private WindowView {
   std::unique_ptr<Prompter> ownPrompter_;
   Prompter* prompter_ = nullptr;
   std::function<std::vector<std::string>()> listAdapters_;
+  std::wstring screenshotPath_;
   HICON appIcon_ = nullptr;
   HWND hwnd_ = nullptr;
   DWORD uiThread_ = 0;

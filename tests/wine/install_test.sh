@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# tests/wine/install_test.sh INSTALLER ZIP
+#
+# Inside tests/wine/run: the Windows installer, run silently, puts tarvex.exe, tarvex-cli.exe and
+# logo.png into one folder under Program Files with a Start-menu shortcut and an uninstaller; the
+# installed tarvex-cli.exe runs; the uninstaller removes it all again. The portable zip holds the
+# same three files. Skipped (77) when Wine cannot run the installer, a 32-bit program (Debian's
+# wine32 package missing).
+set -euo pipefail
+
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+# shellcheck source=sandbox.sh source-path=SCRIPTDIR
+source "$here/sandbox.sh"
+require_sandbox install_test.sh
+
+fail() {
+  echo "install_test.sh: $*" >&2
+  exit 1
+}
+[ $# -eq 2 ] || {
+  echo "usage: tests/wine/install_test.sh INSTALLER ZIP" >&2
+  exit 2
+}
+installer="$1"
+zip="$2"
+[ -f "$installer" ] || fail "no installer at $installer: cmake --build --preset windows --target package"
+[ -f "$zip" ] || fail "no zip at $zip"
+
+expected="logo.png tarvex-cli.exe tarvex.exe"
+in_zip="$(unzip -Z1 "$zip" | grep -v '/$' | sed 's#.*/##' | sort | tr '\n' ' ')"
+[ "$in_zip" = "$expected " ] || fail "the zip holds '$in_zip', not '$expected'"
+
+if [ ! -e /usr/lib/wine/wine ]; then
+  echo "install_test.sh: Wine cannot run 32-bit programs here (no wine32); skipped"
+  exit 77
+fi
+
+folder="$WINEPREFIX/drive_c/Program Files/tarvex"
+menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs"
+"$here/wine-exec" "$installer" /S >/dev/null 2>&1 </dev/null || fail "the installer failed"
+for file in $expected Uninstall.exe; do
+  [ -f "$folder/$file" ] || fail "the installer did not install $file"
+done
+find "$menu" -name 'tarvex.lnk' | grep -q . || fail "no Start-menu shortcut"
+version="$("$here/wine-exec" "$folder/tarvex-cli.exe" --version 2>&1 </dev/null | tr -d '\r')"
+[[ "$version" == *1.0.0.3* ]] || fail "the installed tarvex-cli.exe said '$version'"
+
+"$here/wine-exec" "$folder/Uninstall.exe" /S >/dev/null 2>&1 </dev/null || fail "the uninstaller failed"
+# The uninstaller copies itself elsewhere and returns at once; give the copy time to finish.
+for _ in $(seq 100); do
+  [ -e "$folder/tarvex.exe" ] || break
+  sleep 0.1
+done
+[ ! -e "$folder/tarvex.exe" ] || fail "the uninstaller left tarvex.exe behind"
+echo "install_test.sh: installed, ran and uninstalled tarvex $version"
