@@ -69,25 +69,29 @@ std::uint32_t Crc32Update(std::uint32_t crc, const std::uint8_t* bytes, std::siz
   return ~crc;
 }
 
-std::optional<std::uint32_t> ImageCrc32(std::FILE* file, std::uint32_t payloadLength) {
-  // The preamble must be whole even when the payload is empty: read its last byte, which also
-  // leaves the file positioned at the payload.
-  if (std::fseek(file, PREAMBLE_SIZE - 1, SEEK_SET) != 0 || std::fgetc(file) == EOF) {
+std::optional<std::uint32_t> ImageCrc32(ImageBytes& bytes, std::uint32_t payloadLength) {
+  std::array<std::uint8_t, CRC_CHUNK> buffer;
+  // The preamble must be whole even when the payload is empty: read its last byte.
+  if (bytes.ReadAt(PREAMBLE_SIZE - 1, {buffer.data(), 1}) != 1) {
     return std::nullopt;
   }
-  std::array<std::uint8_t, CRC_CHUNK> buffer;
   std::uint32_t value = 0;
   std::uint32_t done = 0;
   while (done < payloadLength) {
     const std::size_t chunk = std::min<std::size_t>(CRC_CHUNK, payloadLength - done);
-    // A short read means the file ends early (or failed): stop at once, whatever is declared.
-    if (std::fread(buffer.data(), 1, chunk, file) != chunk) {
+    // A short read means the bytes end early (or failed): stop at once, whatever is declared.
+    if (bytes.ReadAt(std::uint64_t{PREAMBLE_SIZE} + done, {buffer.data(), chunk}) != chunk) {
       return std::nullopt;
     }
     value = Crc32Update(value, buffer.data(), chunk);
     done += static_cast<std::uint32_t>(chunk);
   }
   return value;
+}
+
+std::optional<std::uint32_t> ImageCrc32(std::FILE* file, std::uint32_t payloadLength) {
+  FileImageBytes bytes(file);
+  return ImageCrc32(bytes, payloadLength);
 }
 
 }  // namespace tarvex

@@ -3,12 +3,12 @@
 #include <fmt/format.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <memory>
 #include <system_error>
 
+#include "image/file_ptr.h"
+#include "image/image_bytes.h"
 #include "image/image_crc.h"
 #include "image/model.h"
 #include "image/utf8_path.h"
@@ -16,11 +16,6 @@
 namespace tarvex {
 
 namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 ImageLoad Reject(ImageError reason, std::string message) {
   return ImageLoad{std::nullopt, ImageRejection{reason, std::move(message)}};
@@ -69,6 +64,45 @@ ImageLoad CheckSegments(const ImageHeader& header, std::uint64_t fileSize) {
   return {};
 }
 
+ImageLoad RejectReadError(const ImageBytes& bytes) {
+  return Reject(ImageError::ReadFailed, "read error: " + bytes.Failure());
+}
+
+// Every check, whatever the bytes come from; `size` is the number of bytes there are.
+ImageLoad CheckImage(ImageBytes& bytes, std::uint64_t size) {
+  FirmwareImage image;
+  // Fewer bytes than a header leave the rest of the copy zero.
+  const std::size_t headerRead = bytes.ReadAt(0, image.header);
+  if (headerRead < image.header.size() && !bytes.Failure().empty()) {
+    return RejectReadError(bytes);
+  }
+
+  const std::uint32_t payloadLength = PayloadLength(image.header);
+  if (!LooksLikeAnImage(image.header, size)) {
+    return Reject(ImageError::NotAnImage,
+                  "not a tarvex image: " + RejectShort(size, payloadLength).rejection.message);
+  }
+  const std::optional<std::uint32_t> computed = ImageCrc32(bytes, payloadLength);
+  if (!computed) {
+    return bytes.Failure().empty() ? RejectShort(size, payloadLength) : RejectReadError(bytes);
+  }
+  const std::uint32_t stored = ImageCrcField(image.header);
+  if (*computed != stored) {
+    return Reject(
+        ImageError::CrcMismatch,
+        fmt::format("CRC mismatch: stored 0x{:08X}, computed 0x{:08X}", stored, *computed));
+  }
+  if (ImageLoad bad = CheckSegments(image.header, size); bad.rejection.reason != ImageError::None) {
+    return bad;
+  }
+
+  image.modelName = ModelNameOf(image.header);
+  image.modelText = ModelText(image.modelName);
+  image.needsWake = ClassifyModel(image.modelName) == 1;
+  image.fileSize = size;
+  return ImageLoad{std::move(image), {}};
+}
+
 }  // namespace
 
 const char* ImageErrorCode(ImageError reason) {
@@ -105,44 +139,17 @@ ImageLoad LoadImage(const std::string& path) {
   if (error) {
     return Reject(ImageError::CannotOpen, "cannot open the file: " + error.message());
   }
+  FileImageBytes bytes(file.get());
+  ImageLoad load = CheckImage(bytes, fileSize);
+  if (load.image) {
+    load.image->path = path;
+  }
+  return load;
+}
 
-  FirmwareImage image;
-  const std::size_t headerRead =
-      std::fread(image.header.data(), 1, image.header.size(), file.get());
-  // A file shorter than the header leaves the rest of the copy zero.
-  if (headerRead < image.header.size() && std::ferror(file.get())) {
-    return Reject(ImageError::ReadFailed, std::string("read error: ") + std::strerror(errno));
-  }
-
-  const std::uint32_t payloadLength = PayloadLength(image.header);
-  if (!LooksLikeAnImage(image.header, fileSize)) {
-    return Reject(ImageError::NotAnImage,
-                  "not a tarvex image: " + RejectShort(fileSize, payloadLength).rejection.message);
-  }
-  const std::optional<std::uint32_t> computed = ImageCrc32(file.get(), payloadLength);
-  if (!computed) {
-    if (std::ferror(file.get())) {
-      return Reject(ImageError::ReadFailed, std::string("read error: ") + std::strerror(errno));
-    }
-    return RejectShort(fileSize, payloadLength);
-  }
-  const std::uint32_t stored = ImageCrcField(image.header);
-  if (*computed != stored) {
-    return Reject(
-        ImageError::CrcMismatch,
-        fmt::format("CRC mismatch: stored 0x{:08X}, computed 0x{:08X}", stored, *computed));
-  }
-  if (ImageLoad bad = CheckSegments(image.header, fileSize);
-      bad.rejection.reason != ImageError::None) {
-    return bad;
-  }
-
-  image.path = path;
-  image.modelName = ModelNameOf(image.header);
-  image.modelText = ModelText(image.modelName);
-  image.needsWake = ClassifyModel(image.modelName) == 1;
-  image.fileSize = fileSize;
-  return ImageLoad{std::move(image), {}};
+ImageLoad LoadImageFromBytes(std::span<const std::uint8_t> bytes) {
+  MemoryImageBytes source(bytes);
+  return CheckImage(source, bytes.size());
 }
 
 }  // namespace tarvex

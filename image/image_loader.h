@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "image/image_format.h"
@@ -21,12 +22,12 @@ enum class ImageError {
 };
 
 struct FirmwareImage {
-  std::string path;
+  std::string path;       // empty for an image checked from memory
   ImageHeader header{};   // file bytes 0..255; zero-filled past the end of a short file
   ModelName modelName{};  // file bytes 16..31
   std::string modelText;  // modelName up to the first NUL, raw 8-bit text
   bool needsWake = false;
-  std::uint64_t fileSize = 0;
+  std::uint64_t fileSize = 0;  // bytes
 };
 
 struct ImageRejection {
@@ -45,5 +46,7 @@ const char* ImageErrorCode(ImageError reason);
 
 // Opens the file by its path, checks it, copies what a download needs and closes it again.
 ImageLoad LoadImage(const std::string& path);
+// The same checks over an image's bytes in memory, with the same verdicts; `path` stays empty.
+ImageLoad LoadImageFromBytes(std::span<const std::uint8_t> bytes);
 
 }  // namespace tarvex

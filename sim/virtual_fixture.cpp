@@ -124,6 +124,12 @@ std::string DescribeSeen(const LineSettings& settings, ParityView view) {
   return Describe(settings);
 }
 
+ModelName ModelAt(const std::vector<std::uint8_t>& bytes, std::size_t offset) {
+  ModelName model{};
+  std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(offset), MODEL_NAME_SIZE, model.begin());
+  return model;
+}
+
 std::string Quoted(const ModelName& model) {
   return "\"" + ModelText(model) + "\"";
 }
@@ -218,7 +224,8 @@ std::optional<FixtureFrame> VirtualFixture::Recognise(std::uint8_t first,
 }
 
 void VirtualFixture::BeginFrame(FixtureFrame frame, FixtureClock::time_point arrival) {
-  pending_.emplace();
+  // Not emplace(): clang does not yet see the nested struct as default-constructible there.
+  pending_ = Pending{};
   pending_->frame = frame;
   pending_->length = FixedLength(frame);
   pending_->start = arrival;
@@ -495,84 +502,98 @@ void VirtualFixture::CheckSettings() {
   }
 }
 
+// One check per frame kind; each also notes what the frame tells the loader.
 void VirtualFixture::CheckContent() {
+  using Check = void (VirtualFixture::*)();
+  // Indexed by FixtureFrame. A test code never gets here: it is handled before the download's
+  // checks.
+  static constexpr std::array<Check, 10> CHECKS{
+      &VirtualFixture::CheckBreak,      &VirtualFixture::CheckWake,
+      &VirtualFixture::CheckAnnounce,   &VirtualFixture::CheckBlank,
+      &VirtualFixture::CheckModelFrame, &VirtualFixture::CheckSizeFrame,
+      &VirtualFixture::CheckStart,      &VirtualFixture::CheckBlock,
+      &VirtualFixture::CheckEnd,        &VirtualFixture::CheckNothing};
+  static_assert(CHECKS.size() == static_cast<std::size_t>(FixtureFrame::TestCode) + 1);
+  (this->*CHECKS[static_cast<std::size_t>(pending_->frame)])();
+}
+
+void VirtualFixture::CheckBreak() {
+  now_.breakSeen = true;
+}
+
+void VirtualFixture::CheckWake() {
   const std::vector<std::uint8_t>& bytes = pending_->bytes;
-  const std::string name(FrameName(pending_->frame));
-  auto badContent = [&](const std::string& what) {
-    AddFault(FaultKind::BadContent, pending_->start, name + ": " + what);
-  };
-  switch (pending_->frame) {
-    case FixtureFrame::BreakByte:
-      now_.breakSeen = true;
-      break;
-    case FixtureFrame::WakeFrame:
-      if (std::any_of(bytes.begin(), bytes.begin() + WAKE_FILL_SIZE,
-                      [](std::uint8_t b) { return b != WAKE_FILL; })) {
-        badContent("bytes 0 to 511 must all be 0xFB");
-      }
-      now_.wakeSeen = now_.breakSeen;
-      break;
-    case FixtureFrame::AnnounceFrame: {
-      if (!StartsWith(bytes, ANNOUNCE_TEXT)) {
-        badContent("does not start with \"ZEFRA\"");
-      }
-      ModelName model{};
-      std::copy_n(bytes.begin() + ANNOUNCE_TEXT.size(), MODEL_NAME_SIZE, model.begin());
-      now_.announcedModel = model;
-      break;
-    }
-    case FixtureFrame::BlankFrame:
-      if (!StartsWith(bytes, BLANK_TEXT) ||
-          std::any_of(bytes.begin() + BLANK_ZEROS_FROM, bytes.end(),
-                      [](std::uint8_t b) { return b != 0; })) {
-        badContent("must be \"ZEFRA\", two spaces, one free byte and 92 zero bytes");
-      }
-      break;
-    case FixtureFrame::ModelFrame:
-      if (CheckCrc(name)) {
-        ModelName model{};
-        std::copy_n(bytes.begin() + 1, MODEL_NAME_SIZE, model.begin());
-        now_.modelFrameModel = model;
-        if (now_.announcedModel && *now_.announcedModel != model) {
-          AddFault(FaultKind::ModelMismatch, pending_->start,
-                   "ModelFrame names " + Quoted(model) + " but AnnounceFrame named " +
-                       Quoted(*now_.announcedModel));
-        }
-      }
-      break;
-    case FixtureFrame::SizeFrame:
-      if (CheckCrc(name)) {
-        now_.announcedSize = ReadLe32(&bytes[1]);
-        if (*now_.announcedSize < PAYLOAD_MIN || *now_.announcedSize > PAYLOAD_MAX) {
-          AddFault(
-              FaultKind::ImplausibleSize, pending_->start,
-              "SizeFrame announces a payload of " + std::to_string(*now_.announcedSize) + " bytes");
-        }
-      }
-      break;
-    case FixtureFrame::StartFrame:
-      if (!StartsWith(bytes, START_TEXT)) {
-        badContent("must be \"TRATS\"");
-      }
-      break;
-    case FixtureFrame::BlockFrame:
-      CheckBlock();
-      break;
-    case FixtureFrame::EndFrame:
-      if (!StartsWith(bytes, END_TEXT)) {
-        badContent("must be \"END\"");
-      }
-      ++now_.dataFrames;
-      now_.endSeen = true;
-      if (now_.announcedSize && now_.dataBytes > *now_.announcedSize) {
-        AddFault(FaultKind::ImplausibleSize, pending_->start,
-                 "the blocks carried " + std::to_string(now_.dataBytes) + " bytes, more than the " +
-                     std::to_string(*now_.announcedSize) + " that SizeFrame announced");
-      }
-      break;
-    case FixtureFrame::TestCode:
-      break;  // handled before the download's checks
+  if (std::any_of(bytes.begin(), bytes.begin() + WAKE_FILL_SIZE,
+                  [](std::uint8_t b) { return b != WAKE_FILL; })) {
+    BadContent("bytes 0 to 511 must all be 0xFB");
   }
+  now_.wakeSeen = now_.breakSeen;
+}
+
+void VirtualFixture::CheckAnnounce() {
+  ExpectText(ANNOUNCE_TEXT, "does not start with \"ZEFRA\"");
+  now_.announcedModel = ModelAt(pending_->bytes, ANNOUNCE_TEXT.size());
+}
+
+void VirtualFixture::CheckBlank() {
+  const std::vector<std::uint8_t>& bytes = pending_->bytes;
+  if (!StartsWith(bytes, BLANK_TEXT) || std::any_of(bytes.begin() + BLANK_ZEROS_FROM, bytes.end(),
+                                                    [](std::uint8_t b) { return b != 0; })) {
+    BadContent("must be \"ZEFRA\", two spaces, one free byte and 92 zero bytes");
+  }
+}
+
+void VirtualFixture::CheckModelFrame() {
+  if (!CheckCrc(FrameName(FixtureFrame::ModelFrame))) {
+    return;
+  }
+  const ModelName model = ModelAt(pending_->bytes, 1);
+  now_.modelFrameModel = model;
+  if (now_.announcedModel && *now_.announcedModel != model) {
+    AddFault(FaultKind::ModelMismatch, pending_->start,
+             "ModelFrame names " + Quoted(model) + " but AnnounceFrame named " +
+                 Quoted(*now_.announcedModel));
+  }
+}
+
+void VirtualFixture::CheckSizeFrame() {
+  if (!CheckCrc(FrameName(FixtureFrame::SizeFrame))) {
+    return;
+  }
+  const std::uint32_t size = ReadLe32(&pending_->bytes[1]);
+  now_.announcedSize = size;
+  if (size < PAYLOAD_MIN || size > PAYLOAD_MAX) {
+    AddFault(FaultKind::ImplausibleSize, pending_->start,
+             "SizeFrame announces a payload of " + std::to_string(size) + " bytes");
+  }
+}
+
+void VirtualFixture::CheckStart() {
+  ExpectText(START_TEXT, "must be \"TRATS\"");
+}
+
+void VirtualFixture::CheckEnd() {
+  ExpectText(END_TEXT, "must be \"END\"");
+  ++now_.dataFrames;
+  now_.endSeen = true;
+  if (now_.announcedSize && now_.dataBytes > *now_.announcedSize) {
+    AddFault(FaultKind::ImplausibleSize, pending_->start,
+             "the blocks carried " + std::to_string(now_.dataBytes) + " bytes, more than the " +
+                 std::to_string(*now_.announcedSize) + " that SizeFrame announced");
+  }
+}
+
+void VirtualFixture::CheckNothing() {}
+
+void VirtualFixture::ExpectText(std::string_view text, std::string_view what) {
+  if (!StartsWith(pending_->bytes, text)) {
+    BadContent(what);
+  }
+}
+
+void VirtualFixture::BadContent(std::string_view what) {
+  AddFault(FaultKind::BadContent, pending_->start,
+           std::string(FrameName(pending_->frame)) + ": " + std::string(what));
 }
 
 void VirtualFixture::CheckBlock() {

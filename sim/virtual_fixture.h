@@ -195,7 +195,18 @@ class VirtualFixture {
   void CheckGap(FixtureFrame frame);
   void CheckSettings();
   void CheckContent();
+  void CheckBreak();
+  void CheckWake();
+  void CheckAnnounce();
+  void CheckBlank();
+  void CheckModelFrame();
+  void CheckSizeFrame();
+  void CheckStart();
   void CheckBlock();
+  void CheckEnd();
+  void CheckNothing();
+  void ExpectText(std::string_view text, std::string_view what);
+  void BadContent(std::string_view what);
   bool CheckCrc(std::string_view what);
   void AddFault(FaultKind kind, FixtureClock::time_point when, std::string text);
   std::chrono::microseconds Since(FixtureClock::time_point when) const;

@@ -6,10 +6,18 @@
 #include <string>
 
 #include "image/image_crc.h"
+#include "tests/support/broken_images.h"
 #include "tests/support/image_builder.h"
 #include "tests/support/temp_dir.h"
 
 namespace tarvex {
+namespace test {
+// Found by argument-dependent lookup: a case is named by its label.
+void PrintTo(const BrokenImage& c, std::ostream* os) {
+  *os << c.label;
+}
+}  // namespace test
+
 namespace {
 
 using test::Bytes;
@@ -41,6 +49,13 @@ TEST_F(LoaderTest, GoodImageYieldsWhatADownloadNeeds) {
   EXPECT_EQ(image.modelText, "TEST MODEL");
   EXPECT_FALSE(image.needsWake);
   EXPECT_EQ(image.fileSize, bytes.size());
+
+  const ImageLoad fromMemory = LoadImageFromBytes(bytes);
+  ASSERT_TRUE(fromMemory.ok()) << fromMemory.rejection.message;
+  EXPECT_EQ(fromMemory.image->path, "");
+  EXPECT_EQ(fromMemory.image->header, image.header);
+  EXPECT_EQ(fromMemory.image->modelText, image.modelText);
+  EXPECT_EQ(fromMemory.image->fileSize, image.fileSize);
 }
 
 TEST_F(LoaderTest, WakeFlagFollowsTheModelName) {
@@ -64,6 +79,7 @@ TEST_F(LoaderTest, HeaderOfAFileShorterThan256BytesIsZeroFilled) {
   EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), load.image->header.begin()));
   EXPECT_TRUE(std::all_of(load.image->header.begin() + 68, load.image->header.end(),
                           [](std::uint8_t b) { return b == 0; }));
+  EXPECT_EQ(LoadImageFromBytes(bytes).image->header, load.image->header);
 }
 
 TEST_F(LoaderTest, TrailingBytesAndFourteenSegmentsAreAccepted) {
@@ -76,72 +92,27 @@ TEST_F(LoaderTest, TrailingBytesAndFourteenSegmentsAreAccepted) {
   EXPECT_TRUE(Load(plan).ok());
 }
 
-// Each fault has its own reason, and the sentence carries what a person needs to see.
-struct RejectCase {
-  std::string label;
-  std::function<void(ImagePlan&)> damage;
-  ImageError reason;
-  std::string messageHas;
-};
+// Each fault has its own reason, and the sentence carries what a person needs to see; bytes in
+// memory get the same verdict as the file.
+class LoaderRejects : public LoaderTest, public testing::WithParamInterface<test::BrokenImage> {};
 
-void PrintTo(const RejectCase& c, std::ostream* os) {
-  *os << c.label;
+TEST_P(LoaderRejects, WithItsOwnReasonFromAFileOrFromMemory) {
+  const test::BrokenImage& broken = GetParam();
+  const ImageLoad fromFile = Load(broken.plan);
+  const ImageLoad fromMemory = LoadImageFromBytes(test::BuildImage(broken.plan));
+  for (const ImageLoad* load : {&fromFile, &fromMemory}) {
+    EXPECT_FALSE(load->ok());
+    EXPECT_EQ(load->rejection.reason, broken.reason);
+    EXPECT_NE(load->rejection.message.find(broken.messageHas), std::string::npos)
+        << load->rejection.message;
+  }
+  EXPECT_EQ(fromMemory.rejection.message, fromFile.rejection.message);
 }
 
-class LoaderRejects : public LoaderTest, public testing::WithParamInterface<RejectCase> {};
-
-TEST_P(LoaderRejects, WithItsOwnReason) {
-  ImagePlan plan = test::SimpleImagePlan();
-  GetParam().damage(plan);
-  const ImageLoad load = Load(plan);
-  EXPECT_FALSE(load.ok());
-  EXPECT_EQ(load.rejection.reason, GetParam().reason);
-  EXPECT_NE(load.rejection.message.find(GetParam().messageHas), std::string::npos)
-      << load.rejection.message;
-}
-
-// SimpleImagePlan: data at 256, 1500 + 10 bytes, so the file has 1766 bytes.
-INSTANTIATE_TEST_SUITE_P(
-    Faults, LoaderRejects,
-    testing::Values(
-        RejectCase{"WrongCrc", [](ImagePlan& s) { s.imageCrc = 0x12345678; },
-                   ImageError::CrcMismatch, "stored 0x12345678, computed 0x"},
-        RejectCase{"PayloadByteChanged",
-                   [](ImagePlan& s) {
-                     s.bytes = {{1000, 0x00}, {1001, 0x01}};
-                   },
-                   ImageError::CrcMismatch, "CRC mismatch"},
-        RejectCase{"OneByteShort", [](ImagePlan& s) { s.truncateTo = 1765; },
-                   ImageError::ShorterThanPayload, "it has 1765 bytes, its header declares 1766"},
-        RejectCase{"Claims4GiB", [](ImagePlan& s) { s.payloadLength = 0xFFFFFFFF; },
-                   ImageError::ShorterThanPayload, "declares 4294967327"},
-        RejectCase{"ShorterThanPreamble", [](ImagePlan& s) { s.truncateTo = 20; },
-                   ImageError::NotAnImage, "not a tarvex image: the file has 20 bytes"},
-        RejectCase{"EmptyFile", [](ImagePlan& s) { s.truncateTo = 0; }, ImageError::NotAnImage,
-                   "has 0 bytes"},
-        // Text where the numbers should be ("hello wo"...): neither payload nor table fits.
-        RejectCase{"TextFile",
-                   [](ImagePlan& s) {
-                     s.payloadLength = 0x6C6C6568;
-                     s.segmentCount = 0x6F77206F;
-                   },
-                   ImageError::NotAnImage, "not a tarvex image: the file is shorter than"},
-        RejectCase{"NoSegments", [](ImagePlan& s) { s.segmentCount = 0; },
-                   ImageError::BadSegmentCount, "bad segment count 0"},
-        RejectCase{"FifteenSegments", [](ImagePlan& s) { s.segmentCount = 15; },
-                   ImageError::BadSegmentCount, "bad segment count 15"},
-        RejectCase{"SegmentPastTheEnd", [](ImagePlan& s) { s.segments[1].segmentLength = 11; },
-                   ImageError::SegmentOutsideFile, "segment 2 outside the file"},
-        RejectCase{"SegmentStartsPastTheEnd", [](ImagePlan& s) { s.segments[0].fileOffset = 1767; },
-                   ImageError::SegmentOutsideFile, "segment 1 outside the file"},
-        // 0xFFFFFFF0 + 0x20 wraps to 0x10 in 32 bits, which would look inside the file.
-        RejectCase{"SegmentEndWraps32Bits",
-                   [](ImagePlan& s) {
-                     s.segments[0].fileOffset = 0xFFFFFFF0;
-                     s.segments[0].segmentLength = 0x20;
-                   },
-                   ImageError::SegmentOutsideFile, "end at byte 4294967312"}),
-    [](const testing::TestParamInfo<RejectCase>& p) { return p.param.label; });
+INSTANTIATE_TEST_SUITE_P(Faults, LoaderRejects, testing::ValuesIn(test::BrokenImages()),
+                         [](const testing::TestParamInfo<test::BrokenImage>& p) {
+                           return p.param.label;
+                         });
 
 TEST_F(LoaderTest, SegmentEndingExactlyAtTheEndOfTheFileIsInside) {
   ImagePlan plan = test::SimpleImagePlan();

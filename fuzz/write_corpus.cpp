@@ -1,0 +1,133 @@
+// Writes the fuzzers' seed corpus into DIR/image_loader and DIR/fixture_decoder: the images the
+// loader's tests build, and whole and cut-short exchanges on a line as the fixture's tests feed
+// them. Usage: tarvex-write-corpus DIR
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+
+#include "fuzz/line_script.h"
+#include "tests/sim/download_script.h"
+#include "tests/support/broken_images.h"
+#include "tests/support/image_builder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using tarvex::LineSettings;
+using tarvex::fuzz::LineScriptWriter;
+using tarvex::test::ImagePlan;
+using tarvex::test::Script;
+
+constexpr std::uint8_t OPTIONS_DEFAULT = 0;
+constexpr std::uint8_t OPTIONS_PTY_HUNDREDTH = 0x03;  // odd-only parity, gaps scaled by 0.01
+
+void WriteImages(const fs::path& dir) {
+  fs::create_directories(dir);
+  tarvex::test::WriteImage(dir / "simple.zfr", tarvex::test::SimpleImagePlan());
+  ImagePlan tiny{tarvex::test::Model("7K TINY"), {{0x100, tarvex::test::PseudoRandomBytes(20, 7)}}};
+  tiny.dataStart = 48;  // a 68-byte file: shorter than a header
+  tarvex::test::WriteImage(dir / "tiny.zfr", tiny);
+  for (const tarvex::test::BrokenImage& broken : tarvex::test::BrokenImages()) {
+    tarvex::test::WriteImage(dir / (broken.label + ".zfr"), broken.plan);
+  }
+}
+
+// What a pseudo-terminal shows of the settings: even parity reads as none.
+LineSettings AsPtyShows(LineSettings settings) {
+  if (settings.parity == tarvex::PARITY_CODE_EVEN) {
+    settings.parity = tarvex::PARITY_CODE_NONE;
+  }
+  return settings;
+}
+
+// Each frame `gap * scale` after the one before, in chunks of at most `chunk` bytes.
+void Append(LineScriptWriter& writer, const Script& script, double scale, std::size_t chunk,
+            bool pty) {
+  for (const tarvex::test::Sent& sent : script) {
+    writer.Wait(std::chrono::duration_cast<std::chrono::microseconds>(sent.gap * scale));
+    writer.Settings(pty ? AsPtyShows(sent.settings) : sent.settings);
+    for (std::size_t at = 0; at < sent.bytes.size(); at += chunk) {
+      writer.Feed({sent.bytes.data() + at, std::min(chunk, sent.bytes.size() - at)});
+    }
+  }
+}
+
+// Writes a seed after playing it back: a seed that does not decode as meant would steer the
+// fuzzer away from the paths it is there to reach.
+void WriteScript(const fs::path& path, const LineScriptWriter& writer,
+                 bool (*meant)(const tarvex::FixtureVerdict&)) {
+  tarvex::VirtualFixture fixture(tarvex::fuzz::LineScriptOptions(writer.Script()));
+  tarvex::fuzz::PlayLineScript(writer.Script(), fixture);
+  if (!meant(fixture.Verdict())) {
+    throw std::runtime_error(path.filename().string() + " does not decode as meant");
+  }
+  tarvex::test::WriteFileBytes(path, writer.Script());
+}
+
+bool Intact(const tarvex::FixtureVerdict& verdict) {
+  return verdict.Intact() && verdict.interrupted.empty();
+}
+bool TestCodeAlone(const tarvex::FixtureVerdict& verdict) {
+  return verdict.TestCodeAlone();
+}
+bool IntactAfterAnInterruptedOne(const tarvex::FixtureVerdict& verdict) {
+  return verdict.Intact() && verdict.interrupted.size() == 1;
+}
+
+// A full block, a short one, an empty segment: every kind of block in 1.1 KB of data.
+ImagePlan SmallPlan(std::string_view model) {
+  return {tarvex::test::Model(model),
+          {{0x1000, tarvex::test::PseudoRandomBytes(1100, 1)},
+           {0x8000, {}},
+           {0x9000, tarvex::test::PseudoRandomBytes(10, 2)}}};
+}
+
+void WriteLineScripts(const fs::path& dir) {
+  fs::create_directories(dir);
+  const Script woken = tarvex::test::DownloadScript(SmallPlan("VUN D7 SEED"), true);
+  const Script plain = tarvex::test::DownloadScript(SmallPlan("SEED"), false);
+  const Script testCode{tarvex::test::Make(tarvex::TestCode(), 0ms)};
+
+  LineScriptWriter wake(OPTIONS_DEFAULT);
+  Append(wake, woken, 1.0, SIZE_MAX, false);
+  WriteScript(dir / "download-wake", wake, Intact);
+
+  LineScriptWriter pty(OPTIONS_PTY_HUNDREDTH);
+  Append(pty, plain, 0.01, 61, true);
+  WriteScript(dir / "download-pty-chunks", pty, Intact);
+
+  LineScriptWriter test(OPTIONS_DEFAULT);
+  Append(test, testCode, 1.0, SIZE_MAX, false);
+  WriteScript(dir / "test-code", test, TestCodeAlone);
+
+  // A test code, a download cut short after its first block, a quiet line, a new download.
+  LineScriptWriter interrupted(OPTIONS_DEFAULT);
+  Append(interrupted, testCode, 1.0, SIZE_MAX, false);
+  Append(interrupted,
+         Script(woken.begin(), woken.begin() + tarvex::test::IndexOf(woken, "BlockFrame") + 1), 1.0,
+         SIZE_MAX, false);
+  interrupted.Feed(std::vector<std::uint8_t>{0x12, 0x00, 0x10});
+  interrupted.Wait(600ms);
+  Append(interrupted, plain, 1.0, SIZE_MAX, false);
+  WriteScript(dir / "interrupted", interrupted, IntactAfterAnInterruptedOne);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: tarvex-write-corpus DIR\n");
+    return 2;
+  }
+  try {
+    WriteImages(fs::path(argv[1]) / "image_loader");
+    WriteLineScripts(fs::path(argv[1]) / "fixture_decoder");
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "tarvex-write-corpus: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}
