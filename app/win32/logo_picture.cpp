@@ -1,45 +1,14 @@
 #include "app/win32/logo_picture.h"
 
-// GDI+ needs the COM types that a lean windows.h leaves out, and the min and max that windows.h
-// defines unless told otherwise.
-#include <objidl.h>
-//
-#include <algorithm>
-namespace Gdiplus {
-using std::max;
-using std::min;
-}  // namespace Gdiplus
-#include <gdiplus.h>
-
 #include <cstring>
 #include <span>
 
+#include "app/win32/gdiplus_session.h"
 #include "ui/logo_pixels.h"
 
 namespace tarvex {
 
 namespace {
-
-// GDI+ runs only while a picture is decoded.
-class GdiplusSession {
- public:
-  GdiplusSession() {
-    Gdiplus::GdiplusStartupInput input;
-    ok_ = Gdiplus::GdiplusStartup(&token_, &input, nullptr) == Gdiplus::Ok;
-  }
-  ~GdiplusSession() {
-    if (ok_) {
-      Gdiplus::GdiplusShutdown(token_);
-    }
-  }
-  GdiplusSession(const GdiplusSession&) = delete;
-  GdiplusSession& operator=(const GdiplusSession&) = delete;
-  bool Ok() const { return ok_; }
-
- private:
-  ULONG_PTR token_ = 0;
-  bool ok_ = false;
-};
 
 // A top-down 32-bit bitmap of `width` x `height` whose pixels `bits` points at.
 HBITMAP MakeDib(int width, int height, void** bits) {

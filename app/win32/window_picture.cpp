@@ -1,15 +1,6 @@
 #include "app/win32/window_picture.h"
 
-// GDI+ needs the COM types that a lean windows.h leaves out, and the min and max that windows.h
-// defines unless told otherwise.
-#include <objidl.h>
-//
-#include <algorithm>
-namespace Gdiplus {
-using std::max;
-using std::min;
-}  // namespace Gdiplus
-#include <gdiplus.h>
+#include "app/win32/gdiplus_session.h"
 
 namespace tarvex {
 
@@ -47,15 +38,13 @@ bool SaveWindowPicture(HWND window, const std::wstring& path) {
   if (bitmap == nullptr) {
     return false;
   }
-  Gdiplus::GdiplusStartupInput input;
-  ULONG_PTR token = 0;
   bool saved = false;
-  if (Gdiplus::GdiplusStartup(&token, &input, nullptr) == Gdiplus::Ok) {
-    {
+  {
+    GdiplusSession session;
+    if (session.Ok()) {
       Gdiplus::Bitmap picture(bitmap, nullptr);
       saved = picture.Save(path.c_str(), &PNG_ENCODER, nullptr) == Gdiplus::Ok;
     }
-    Gdiplus::GdiplusShutdown(token);
   }
   DeleteObject(bitmap);
   return saved;
