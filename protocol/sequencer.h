@@ -54,7 +54,7 @@ struct StepContext {
   // Set by each frame written: when it will have left the line. A write returns before that
   // (its wire time is left to the caller), so whoever closes the port or paces the next step
   // counts from here.
-  std::optional<std::chrono::steady_clock::time_point> lineFree;
+  std::optional<std::chrono::steady_clock::time_point> lineFree{};
 };
 
 enum class StepResult {
