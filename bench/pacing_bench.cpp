@@ -8,83 +8,35 @@
 //   pacing_bench --benchmark_filter=Compressed   # a few seconds
 //   pacing_bench                                 # adds a real-pace run of ~43 s
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
-#include <time.h>
-
 #include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
-#include <fstream>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "image/image_loader.h"
+#include "bench/bench_download.h"
+#include "bench/process_probe.h"
 #include "link/manual_event.h"
 #include "link/port_backend.h"
 #include "protocol/download_job.h"
 #include "protocol/pacing.h"
-#include "protocol/texts.h"
 #include "sim/pty_line.h"
-#include "tests/support/image_builder.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using tarvex::DownloadState;
+using tarvex::bench::MakeImage;
+using tarvex::bench::ProcessCpuSeconds;
+using tarvex::bench::QuietView;
+using tarvex::bench::ResidentKb;
+using tarvex::bench::ThreadCpuSeconds;
 
 constexpr std::chrono::milliseconds RSS_SAMPLE_PERIOD{20};
-
-double Seconds(const timespec& t) {
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-double ThreadCpuSeconds() {
-  timespec t{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return Seconds(t);
-}
-
-double ProcessCpuSeconds() {
-  timespec t{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return Seconds(t);
-}
-
-long ResidentKb() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmRSS:", 0) == 0) {
-      return std::stol(line.substr(6));
-    }
-  }
-  return 0;
-}
-
-// A window that shows nothing and only notes when the download completed.
-class QuietView : public tarvex::JobView {
- public:
-  void SetStatusText(const std::string& utf8) override {
-    if (utf8 == tarvex::TEXT_COMPLETE) {
-      completedAt = Clock::now();
-      completed.Set();
-    }
-  }
-  void SetProgressRange(std::uint32_t, std::uint32_t) override {}
-  void SetProgressPos(std::uint32_t) override {}
-  void EnableControl(int, bool) override {}
-  void SetDownloadText(const std::string&) override {}
-  void ShowMessage(const std::string&) override { completed.Set(); }
-  bool AskOkCancel(const std::string&) override { return false; }
-  void NotifyReceived() override {}
-
-  tarvex::ManualEvent completed{false};
-  Clock::time_point completedAt;
-};
 
 struct Stamp {
   Clock::time_point at;  // the write has returned
@@ -175,16 +127,6 @@ Run Download(const tarvex::FirmwareImage& image, double scale) {
         std::chrono::duration<double, std::milli>(view.completedAt - previous - scheduled).count());
   }
   return run;
-}
-
-tarvex::FirmwareImage MakeImage(const tarvex::test::TempDir& dir, std::uint32_t bytes,
-                                const char* model) {
-  tarvex::test::ImagePlan plan;
-  plan.model = tarvex::test::Model(model);
-  plan.segments = {{0x00010000, tarvex::test::PseudoRandomBytes(bytes, bytes)}};
-  const auto path = dir.File("bench.zfr");
-  tarvex::test::WriteImage(path, plan);
-  return *tarvex::LoadImage(path.string()).image;
 }
 
 void Report(benchmark::State& state, const Run& run) {

@@ -17,8 +17,10 @@ class ManualEvent {
   void Reset();
   bool IsSet() const;
   void Wait();
-  // True when the event was set within `timeout`, false on time-out. Never returns false
-  // before `timeout` has passed: the pacing of a download waits here.
+  // True when the event was set before `deadline`, false once steady_clock has reached it,
+  // never earlier: the pacing of a download waits here.
+  bool WaitUntil(std::chrono::steady_clock::time_point deadline);
+  // WaitUntil(now + timeout).
   bool WaitFor(std::chrono::nanoseconds timeout);
 
  private:

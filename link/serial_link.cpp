@@ -58,9 +58,20 @@ bool SerialLink::OpenCommPort(const std::string& portName, std::uint8_t parity,
 
 std::uint32_t SerialLink::WriteComm(const std::uint8_t* bytes, std::uint32_t length) {
   std::lock_guard write(writeMutex_);
+  const Drained drained = WriteLocked(bytes, length);
+  backend_->SleepUntil(drained.lineFree);
+  return drained.count;
+}
+
+SerialLink::Drained SerialLink::WriteDrained(const std::uint8_t* bytes, std::uint32_t length) {
+  std::lock_guard write(writeMutex_);
+  return WriteLocked(bytes, length);
+}
+
+SerialLink::Drained SerialLink::WriteLocked(const std::uint8_t* bytes, std::uint32_t length) {
   if (!open_) {
     KeepError(GenericError(std::errc::bad_file_descriptor, "the port is not open"));
-    return 0;
+    return {0, Clock::now()};
   }
   const LineSettings settings = Settings();
   const Clock::time_point start = Clock::now();
@@ -79,14 +90,15 @@ std::uint32_t SerialLink::WriteComm(const std::uint8_t* bytes, std::uint32_t len
     backend_->DiscardOutput();
     written -= unsent;
   }
+  Clock::time_point lineFree = Clock::now();
   if (end == WaitEnd::Done || end == WaitEnd::TimedOut) {
     // A USB adapter reports an empty queue while its own buffer still sends.
-    backend_->SleepUntil(std::min(start + WireTime(settings, written), deadline));
+    lineFree = std::max(lineFree, std::min(start + WireTime(settings, written), deadline));
   }
   if (end != WaitEnd::Done) {
     KeepError(WriteError(end));
   }
-  return written;
+  return {written, lineFree};
 }
 
 // Sleeps for about the wire time of what is still queued rather than asking the driver to

@@ -33,10 +33,26 @@ class SerialLink {
   // no port is open, no watcher runs, and LastError() says why.
   bool OpenCommPort(const std::string& portName, std::uint8_t parity, std::uint32_t baud);
 
+  using Clock = PortBackend::Clock;
+
+  struct Drained {
+    std::uint32_t count = 0;  // bytes that left (or will have left by lineFree)
+    // When the last of them will have left the line: the later of the moment the driver's
+    // queue was seen empty and the write's start plus their wire time (never past the time-out).
+    // Now when the write failed or was cancelled.
+    Clock::time_point lineFree;
+  };
+
   // Returns when the bytes have left the line (the driver's queue drained and at least their
   // wire time since the call) or at the write time-out (2000 ms + 50 ms per byte), with the
   // count that left; bytes still queued at the time-out are dropped, not counted.
   std::uint32_t WriteComm(const std::uint8_t* bytes, std::uint32_t length);
+
+  // WriteComm() without its last sleep: returns once the driver's queue has drained (or at the
+  // time-out), before the wire time may have passed. The caller keeps the port open and starts
+  // nothing timed on the line before `lineFree`; a paced sender folds that moment into its own
+  // deadline and so sleeps once per frame.
+  Drained WriteDrained(const std::uint8_t* bytes, std::uint32_t length);
 
   // The close sequence: clear running, set the receive gate, end a pending wait, wait for the
   // watcher, forget it, close the port. Returns at once when nothing is open.
@@ -63,8 +79,7 @@ class SerialLink {
   static constexpr std::uint32_t WATCH_FAILED = 0xFFFFFFFF;  // -1 as an unsigned thread result
 
  private:
-  using Clock = PortBackend::Clock;
-
+  Drained WriteLocked(const std::uint8_t* bytes, std::uint32_t length);
   WaitEnd WaitDrained(const LineSettings& settings, Clock::time_point deadline);
   OsError WriteError(WaitEnd end) const;
   std::uint32_t CommWatchProc();

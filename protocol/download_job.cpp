@@ -9,6 +9,7 @@
 
 #include "link/manual_event.h"
 #include "link/serial_link.h"
+#include "link/thread_timing.h"
 #include "protocol/pacing.h"
 #include "protocol/port_guard.h"
 #include "protocol/sequencer.h"
@@ -17,6 +18,8 @@
 namespace tarvex {
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 constexpr std::uint32_t START_BAUD = 100000;  // bit/s, 8E1: only the BreakByte goes out at it
 constexpr std::uint32_t TEST_BAUD = 115200;   // bit/s, 8O1
@@ -70,6 +73,8 @@ struct DownloadJob::Impl {
   void Start(const std::string& portName, bool test);
   void Cancel(bool changeControls);
   void RunWorker(Run& run);
+  void PaceSteps(Run& run, StepContext& ctx);
+  void LetFrameLeave(Run& run, const StepContext& ctx);
   void TestPath(Run& run, StepContext& ctx);
   void Completion(Run& run);
   void WindUp(Run& run, const Failure& failure);
@@ -171,38 +176,59 @@ void DownloadJob::Impl::Cancel(bool changeControls) {
 
 void DownloadJob::Impl::RunWorker(Run& run) {
   run.go.Wait();
+  UseFinestTimerSlack();
   StepContext ctx{guard, run.ticket, view, options.trace, run.start};
   if (run.data.state == DL_TEST) {
     TestPath(run, ctx);
   } else {
-    for (;;) {
-      const auto wait = ScaledDelay(PacingDelay(run.data.state), options.timeScale);
-      if (run.stopEvent.WaitFor(wait)) {
-        run.stopEvent.Reset();
-        break;
-      }
-      if (!guard.Holds(run.ticket)) {
-        break;  // cancelled; its stop request is on its way
-      }
-      if (link.running() != 1) {
-        continue;
-      }
-      if (run.data.state == DL_DONE) {
-        Completion(run);
-        break;
-      }
-      const StepResult result = StepDownload(ctx, run.data);
-      run.state = run.data.state;
-      if (const std::optional<Failure> failure = FailureOf(result)) {
-        WindUp(run, *failure);
-        break;
-      }
-      if (result == StepResult::Cancelled) {
-        break;
-      }
-    }
+    PaceSteps(run, ctx);
   }
   run.finished = true;
+}
+
+// One sleep per step, to one deadline: the moment the previous step's frame has left the line
+// (or the step ended, when it wrote nothing) plus the wait of the state. The write itself does
+// not wait for the wire time, so the timer's lateness is paid once per step, not twice.
+void DownloadJob::Impl::PaceSteps(Run& run, StepContext& ctx) {
+  Clock::time_point from = Clock::now();
+  for (;;) {
+    const Clock::time_point deadline =
+        from + ScaledDelay(PacingDelay(run.data.state), options.timeScale);
+    if (run.stopEvent.WaitUntil(deadline)) {
+      run.stopEvent.Reset();
+      return;
+    }
+    if (!guard.Holds(run.ticket)) {
+      return;  // cancelled; its stop request is on its way
+    }
+    if (link.running() != 1) {
+      from = Clock::now();
+      continue;
+    }
+    if (run.data.state == DL_DONE) {
+      Completion(run);
+      return;
+    }
+    ctx.lineFree.reset();
+    const StepResult result = StepDownload(ctx, run.data);
+    from = ctx.lineFree.value_or(Clock::now());
+    run.state = run.data.state;
+    if (const std::optional<Failure> failure = FailureOf(result)) {
+      LetFrameLeave(run, ctx);
+      WindUp(run, *failure);
+      return;
+    }
+    if (result == StepResult::Cancelled) {
+      return;
+    }
+  }
+}
+
+// Closing the port drops what has not left yet: a frame just written goes out whole first.
+void DownloadJob::Impl::LetFrameLeave(Run& run, const StepContext& ctx) {
+  if (ctx.lineFree) {
+    run.stopEvent.WaitUntil(*ctx.lineFree);
+  }
 }
 
 void DownloadJob::Impl::TestPath(Run& run, StepContext& ctx) {
@@ -210,6 +236,7 @@ void DownloadJob::Impl::TestPath(Run& run, StepContext& ctx) {
   if (sent == SendResult::Refused) {
     return;
   }
+  LetFrameLeave(run, ctx);
   if (sent == SendResult::Short) {
     guard.Settle(run.ticket, JobOutcome::WriteFailed);
     guard.ClosePort(run.ticket);

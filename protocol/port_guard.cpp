@@ -66,11 +66,11 @@ std::optional<PortGuard::Written> PortGuard::Write(Ticket ticket, const Frame& f
   if (!Holds(ticket)) {
     return std::nullopt;
   }
-  const std::uint32_t count = link_.WriteComm(frame.data(), frame.size());
-  if (count != frame.size()) {
-    KeepError(ShortWriteError(link_.LastError(), count, frame.size()));
+  const SerialLink::Drained drained = link_.WriteDrained(frame.data(), frame.size());
+  if (drained.count != frame.size()) {
+    KeepError(ShortWriteError(link_.LastError(), drained.count, frame.size()));
   }
-  return Written{count, link_.Settings()};
+  return Written{drained.count, link_.Settings(), drained.lineFree};
 }
 
 void PortGuard::ClosePort(Ticket ticket) {

@@ -28,6 +28,8 @@ class PortGuard {
   struct Written {
     std::uint32_t count = 0;  // bytes the port took
     LineSettings settings;    // in force for the write
+    // When the frame will have left the line; the port must stay open until then.
+    SerialLink::Clock::time_point lineFree;
   };
 
   explicit PortGuard(SerialLink& link);
@@ -41,8 +43,9 @@ class PortGuard {
   Reopen ReopenPort(Ticket ticket, const std::string& portName, std::uint8_t parity,
                     std::uint32_t baud);
 
-  // The whole frame as one write. Empty when the run no longer holds the port (nothing was
-  // written); LastError() says why when the count fell short.
+  // The whole frame as one write, returning once the driver's queue has drained, possibly before
+  // the frame's wire time has passed (see Written::lineFree). Empty when the run no longer holds
+  // the port (nothing was written); LastError() says why when the count fell short.
   std::optional<Written> Write(Ticket ticket, const Frame& frame);
 
   // The close sequence, while the run still holds the port (it keeps holding it, closed).

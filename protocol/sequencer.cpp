@@ -239,6 +239,7 @@ SendResult SendFrame(StepContext& ctx, DownloadState state, const Frame& frame) 
   if (!written) {
     return SendResult::Refused;
   }
+  ctx.lineFree = written->lineFree;
   if (ctx.trace) {
     const auto since = began - ctx.start;
     ctx.trace(TraceEvent{std::chrono::duration_cast<std::chrono::milliseconds>(since), state,

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "image/image_loader.h"
@@ -50,6 +51,10 @@ struct StepContext {
   TraceSink trace;  // may be empty
   std::chrono::steady_clock::time_point start;
   const ImageSource& image = ImageFileSource();  // where the image's bytes come from
+  // Set by each frame written: when it will have left the line. A write returns before that
+  // (its wire time is left to the caller), so whoever closes the port or paces the next step
+  // counts from here.
+  std::optional<std::chrono::steady_clock::time_point> lineFree{};
 };
 
 enum class StepResult {

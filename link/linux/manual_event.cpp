@@ -40,14 +40,17 @@ void ManualEvent::Wait() {
   impl_->changed.wait(lock, [this] { return impl_->set; });
 }
 
-bool ManualEvent::WaitFor(std::chrono::nanoseconds timeout) {
-  // Adding a near-infinite duration to the clock's now() would overflow.
-  constexpr std::chrono::nanoseconds LONGEST_WAIT = std::chrono::hours{24 * 365};
-  if (timeout > LONGEST_WAIT) {
-    timeout = LONGEST_WAIT;
-  }
+bool ManualEvent::WaitUntil(std::chrono::steady_clock::time_point deadline) {
   std::unique_lock lock(impl_->mutex);
-  return impl_->changed.wait_for(lock, timeout, [this] { return impl_->set; });
+  // A wake-up, spurious or by the timer, ends the wait only once the clock itself has passed the
+  // deadline.
+  while (!impl_->set) {
+    if (std::chrono::steady_clock::now() >= deadline) {
+      return false;
+    }
+    impl_->changed.wait_until(lock, deadline);
+  }
+  return true;
 }
 
 }  // namespace tarvex

@@ -36,14 +36,8 @@ void ManualEvent::Wait() {
   WaitForSingleObject(impl_->event, INFINITE);
 }
 
-bool ManualEvent::WaitFor(std::chrono::nanoseconds timeout) {
-  constexpr std::chrono::nanoseconds LONGEST_WAIT = std::chrono::hours{24 * 365};
-  if (timeout > LONGEST_WAIT) {
-    timeout = LONGEST_WAIT;
-  }
-  return win32::WaitUntilOrSignalled(
-      impl_->event,
-      win32::Clock::now() + std::chrono::duration_cast<win32::Clock::duration>(timeout));
+bool ManualEvent::WaitUntil(std::chrono::steady_clock::time_point deadline) {
+  return win32::WaitUntilOrSignalled(impl_->event, deadline);
 }
 
 }  // namespace tarvex

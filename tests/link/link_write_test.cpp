@@ -55,6 +55,19 @@ TEST_F(LinkWrite, LastsAtLeastTheFramesTimeOnTheWire) {
   EXPECT_EQ(line_.ReadFor(frame.size(), PROMPT), frame);
 }
 
+TEST_F(LinkWrite, AWriteThatLeavesTheWireTimeToTheCallerSaysWhenTheLineIsFree) {
+  ASSERT_TRUE(Open(PARITY_CODE_ODD, 115200));
+  const std::vector<std::uint8_t> frame(1033, 0x5A);
+  const auto wire = WireTime(MakeLineSettings(115200, PARITY_CODE_ODD), frame.size());
+  const Clock::time_point before = Clock::now();
+  const SerialLink::Drained drained = link_.WriteDrained(frame.data(), 1033);
+  const Clock::time_point after = Clock::now();
+  EXPECT_EQ(drained.count, 1033u);
+  EXPECT_GE(drained.lineFree, before + wire);
+  EXPECT_LE(drained.lineFree, after + wire);
+  EXPECT_EQ(line_.ReadFor(frame.size(), PROMPT), frame);
+}
+
 TEST_F(LinkWrite, ASingleByteAtTheWakeSpeedIsShort) {
   ASSERT_TRUE(Open(PARITY_CODE_EVEN, 100000));
   milliseconds took{};

@@ -35,5 +35,18 @@ TEST(ManualEvent, AnEndlessTimeOutDoesNotOverflow) {
   EXPECT_TRUE(event.WaitFor(std::chrono::nanoseconds::max()));
 }
 
+TEST(ManualEvent, ATimedOutWaitNeverEndsBeforeItsDeadline) {
+  ManualEvent event(false);
+  for (const auto wait : {std::chrono::microseconds{1}, std::chrono::microseconds{300},
+                          std::chrono::microseconds{2500}, std::chrono::microseconds{20000}}) {
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    EXPECT_FALSE(event.WaitUntil(deadline));
+    EXPECT_GE(std::chrono::steady_clock::now(), deadline);
+  }
+  EXPECT_FALSE(event.WaitUntil(std::chrono::steady_clock::time_point{}));  // long past
+  event.Set();
+  EXPECT_TRUE(event.WaitUntil(std::chrono::steady_clock::time_point::max()));
+}
+
 }  // namespace
 }  // namespace tarvex

@@ -1,0 +1,7 @@
+#include "link/thread_timing.h"
+
+namespace tarvex {
+
+void UseFinestTimerSlack() {}
+
+}  // namespace tarvex
