@@ -44,6 +44,9 @@ class SerialReader {
   // time-out, false when the port failed (LastError() says why).
   virtual bool Read(std::chrono::milliseconds timeout, ReceivedBytes& received) = 0;
 
+  // Drops what has arrived and not been read.
+  virtual void DiscardInput() = 0;
+
   // A pseudo-terminal takes bytes at any settings and never reports an error: there the
   // settings prove nothing.
   virtual bool ChecksLine() const = 0;

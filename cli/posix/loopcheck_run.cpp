@@ -22,6 +22,9 @@ constexpr milliseconds BURST{2000};
 // After the write has ended, what has not come by then is taken as lost.
 constexpr milliseconds TRAILING_QUIET{500};
 constexpr milliseconds READ_SLICE{20};
+// What an adapter may send when its port is opened reaches the far end within this time; it is
+// no part of the run.
+constexpr milliseconds OPEN_SETTLE{50};
 
 // The settings every download uses, in the order they come on the line.
 constexpr LineSettings SETTINGS[] = {
@@ -65,6 +68,8 @@ LoopSample Exchange(const LoopcheckOptions& options, SerialReader& reader,
     sample.failure = "cannot open " + options.port + ": " + link.LastError().Message();
     return sample;
   }
+  std::this_thread::sleep_for(OPEN_SETTLE);
+  reader.DiscardInput();
   const std::optional<LineErrorCounts> before = reader.ErrorCounts();
   std::atomic<bool> written{false};
   std::thread collector([&] { Collect(reader, written, sample); });

@@ -7,9 +7,10 @@
 namespace tarvex::cli {
 
 int RunSimulate(const SimulateOptions& /*options*/, Io io) {
-  io.err << "tarvex-cli: simulate needs a pseudo-terminal, which Windows does not have: run it "
-            "on Linux, or wire two serial adapters back to back and download through one of "
-            "them\n";
+  io.err << "tarvex-cli: simulate needs a pseudo-terminal, which Windows does not have, or "
+            "(with --port) to read a port, which this Windows build does not support yet: run it "
+            "on Linux, with --port on an adapter wired to the one this machine downloads "
+            "through\n";
   return EXIT_USAGE;
 }
 

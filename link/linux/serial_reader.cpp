@@ -60,6 +60,7 @@ class LinuxSerialReader final : public SerialReader {
   bool Apply(const LineSettings& settings) override;
   LineSettings Settings() const override { return settings_; }
   bool Read(std::chrono::milliseconds timeout, ReceivedBytes& received) override;
+  void DiscardInput() override;
   bool ChecksLine() const override { return checksLine_; }
   std::optional<LineErrorCounts> ErrorCounts() const override;
   void Close() override;
@@ -88,11 +89,10 @@ bool LinuxSerialReader::Open(const std::string& portName, const LineSettings& se
   if (fd_ < 0) {
     return false;
   }
-  tcflush(fd_, TCIFLUSH);
+  DiscardInput();
   settings_ = settings;
   checksLine_ = !IsPseudoTerminal(fd_);
   countsAtOpen_ = DriverCounts(fd_);
-  input_ = {};
   return true;
 }
 
@@ -126,6 +126,11 @@ bool LinuxSerialReader::Read(std::chrono::milliseconds timeout, ReceivedBytes& r
   }
   input_.Decode({raw.data(), static_cast<std::size_t>(got)}, received.bytes, received.marked);
   return true;
+}
+
+void LinuxSerialReader::DiscardInput() {
+  tcflush(fd_, TCIFLUSH);
+  input_ = {};  // a mark cut by the flush must not swallow the next byte
 }
 
 std::optional<LineErrorCounts> LinuxSerialReader::ErrorCounts() const {
