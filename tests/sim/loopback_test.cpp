@@ -35,9 +35,9 @@ bool OnPath(const std::string& program) {
   return false;
 }
 
-// socat's two pseudo-terminals as links `a` and `b` in a temp folder. Each far end is also held
-// open here: socat gives up the pair when the last opener of one side closes it, and the sender
-// closes and re-opens its port at every change of settings.
+// socat's two pseudo-terminals as links `a` and `b` in a temp folder. Each is also held open here,
+// so that neither is ever without an opener while the sender closes and re-opens its port at a
+// change of settings: some socat versions give up a pseudo-terminal whose last opener closed it.
 class SocatPair {
  public:
   SocatPair() : a_(dir_.File("a").string()), b_(dir_.File("b").string()) {
