@@ -42,12 +42,11 @@ std::string CountsText(const std::optional<LineErrorCounts>& counts, bool& ok) {
   if (!counts) {
     return {};
   }
-  if (counts->framing + counts->parity + counts->overrun + counts->breaks == 0) {
+  if (counts->Total() == 0) {
     return ", no line errors";
   }
   ok = false;
-  return fmt::format(", line errors: {} framing, {} parity, {} overrun, {} break(s)",
-                     counts->framing, counts->parity, counts->overrun, counts->breaks);
+  return ", line errors: " + Describe(*counts);
 }
 
 std::string RateText(const LoopSample& sample, bool& ok) {

@@ -22,7 +22,14 @@ struct LineErrorCounts {
   std::uint64_t parity = 0;
   std::uint64_t overrun = 0;  // bytes lost because they were not read in time
   std::uint64_t breaks = 0;
+
+  std::uint64_t Total() const { return framing + parity + overrun + breaks; }
+  // The counts since `earlier`.
+  LineErrorCounts operator-(const LineErrorCounts& earlier) const;
 };
+
+// "0 framing, 1 parity, 0 overrun, 0 break(s)"
+std::string Describe(const LineErrorCounts& counts);
 
 struct ReceivedBytes {
   std::vector<std::uint8_t> bytes;

@@ -86,9 +86,7 @@ LoopSample Exchange(const LoopcheckOptions& options, SerialReader& reader,
   sample.checksLine = reader.ChecksLine();
   const std::optional<LineErrorCounts> after = reader.ErrorCounts();
   if (before && after) {
-    sample.counts =
-        LineErrorCounts{after->framing - before->framing, after->parity - before->parity,
-                        after->overrun - before->overrun, after->breaks - before->breaks};
+    sample.counts = *after - *before;
   }
   return sample;
 }

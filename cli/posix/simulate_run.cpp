@@ -117,9 +117,7 @@ class Listener {
     if (!counts) {
       return "Line errors:    the driver keeps no counts (marked bytes are listed per frame)\n";
     }
-    return "Line errors:    " + std::to_string(counts->framing) + " framing, " +
-           std::to_string(counts->parity) + " parity, " + std::to_string(counts->overrun) +
-           " overrun, " + std::to_string(counts->breaks) + " break(s)\n";
+    return "Line errors:    " + Describe(*counts) + "\n";
   }
 
  private:

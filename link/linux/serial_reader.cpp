@@ -138,9 +138,7 @@ std::optional<LineErrorCounts> LinuxSerialReader::ErrorCounts() const {
   if (!now || !countsAtOpen_) {
     return std::nullopt;
   }
-  return LineErrorCounts{now->framing - countsAtOpen_->framing, now->parity - countsAtOpen_->parity,
-                         now->overrun - countsAtOpen_->overrun,
-                         now->breaks - countsAtOpen_->breaks};
+  return *now - *countsAtOpen_;
 }
 
 void LinuxSerialReader::Close() {
