@@ -31,5 +31,6 @@ void AddDemoCommand(CLI::App& app, Io io, int& exitCode);
 void AddPackCommand(CLI::App& app, Io io, int& exitCode);
 void AddUnpackCommand(CLI::App& app, Io io, int& exitCode);
 void AddDiffCommand(CLI::App& app, Io io, int& exitCode);
+void AddLoopcheckCommand(CLI::App& app, Io io, int& exitCode);
 
 }  // namespace tarvex::cli

@@ -47,6 +47,7 @@ void RegisterCommands(CLI::App& app, Io io, int& exitCode) {
   AddPackCommand(app, io, exitCode);
   AddUnpackCommand(app, io, exitCode);
   AddDiffCommand(app, io, exitCode);
+  AddLoopcheckCommand(app, io, exitCode);
   AddHelpCommand(app, io, exitCode);
 }
 

@@ -1,6 +1,6 @@
-// tarvex-cli simulate: a virtual fixture on a new pseudo-terminal. It waits for one download (or a
-// test code alone) to arrive, checks it as a fixture would, and tells what it received; a
-// download cut short and begun anew is reported as interrupted, the new one is judged.
+// tarvex-cli simulate: a virtual fixture on a new pseudo-terminal or a serial port. It waits for
+// one download (or a test code alone) to arrive, checks it as a fixture would, and tells what it
+// received; a download cut short and begun anew is reported as interrupted, the new one is judged.
 #include <CLI/CLI.hpp>
 #include <memory>
 
@@ -14,6 +14,12 @@ void AddSimulateCommand(CLI::App& app, Io io, int& exitCode) {
   auto options = std::make_shared<SimulateOptions>();
   CLI::App* simulate = app.add_subcommand(
       "simulate", "Act as a fixture on a new pseudo-terminal and check the download it receives");
+  simulate
+      ->add_option("--port", options->port,
+                   "Listen on this serial port instead, wired to the one the download goes "
+                   "through (TX to RX, ground to ground)")
+      ->type_name("PORT")
+      ->check(PortNameCheck());
   simulate
       ->add_option("--out", options->out,
                    "Write the memory received to FILE as Intel HEX (32-bit addresses)")
@@ -30,8 +36,11 @@ void AddSimulateCommand(CLI::App& app, Io io, int& exitCode) {
       ->group("");
   simulate->footer(
       "A download that is cut short and begun anew is reported as interrupted; the verdict is "
-      "about the last one. Exit status: 0 when a download arrived intact or a test code alone "
-      "came, 1 when it had faults or none was over in time, 130 after Ctrl-C or SIGTERM.");
+      "about the last one. With --port the fixture's receiver follows the settings of the frame "
+      "due next and counts the bytes that come with framing or parity errors. Exit status: 0 when "
+      "a download arrived intact or a test code alone "
+      "came, 1 when it had faults, none was over in time or the port could not be opened, 130 "
+      "after Ctrl-C or SIGTERM.");
   simulate->callback([io, &exitCode, options] { exitCode = RunSimulate(*options, io); });
 }
 

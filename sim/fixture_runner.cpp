@@ -1,7 +1,6 @@
 #include "sim/fixture_runner.h"
 
 #include <algorithm>
-#include <array>
 #include <optional>
 #include <system_error>
 
@@ -14,20 +13,16 @@ using std::chrono::milliseconds;
 
 // The line offers reads with a time-out only, so a stop request is seen within this time.
 constexpr milliseconds READ_SLICE{50};
-constexpr std::size_t READ_BUFFER_SIZE = 4096;  // bytes; more than a pseudo-terminal holds
-
-LineSettings SeenSettings(const PtyLine& line) {
-  PtyLineSettings pty;
-  if (!line.Settings(pty)) {
-    return {};  // baud 0: unknown, not checked
-  }
-  return {pty.baud, pty.parity == PtyParity::Odd ? PARITY_CODE_ODD : PARITY_CODE_NONE,
-          pty.stopBits};
-}
 
 }  // namespace
 
 FixtureRunner::FixtureRunner(PtyLine& line, RunnerOptions options)
+    : ownLine_(std::make_unique<PtyFixtureLine>(line)),
+      line_(*ownLine_),
+      options_(options),
+      fixture_(options.fixture) {}
+
+FixtureRunner::FixtureRunner(FixtureLine& line, RunnerOptions options)
     : line_(line), options_(options), fixture_(options.fixture) {}
 
 FixtureRunner::~FixtureRunner() {
@@ -96,7 +91,7 @@ RunEnd FixtureRunner::ReadUntilOver() {
   const std::optional<Clock::time_point> deadline =
       options_.timeout.count() > 0 ? std::optional(started + options_.timeout) : std::nullopt;
   std::optional<Clock::time_point> settled;  // set once the exchange is over
-  std::array<std::uint8_t, READ_BUFFER_SIZE> buffer{};
+  line_.Expect(fixture_.NextSettings());
   for (;;) {
     if (stopRequested_) {
       return RunEnd::Stopped;
@@ -114,16 +109,16 @@ RunEnd FixtureRunner::ReadUntilOver() {
         wakeUp = std::min(wakeUp, *limit);
       }
     }
-    const long got =
-        line_.Read(buffer.data(), buffer.size(), std::chrono::ceil<milliseconds>(wakeUp - now));
-    if (got < 0) {
+    const LineRead read = line_.Read(std::chrono::ceil<milliseconds>(wakeUp - now));
+    if (read.error != 0) {
       std::lock_guard lock(mutex_);
-      lineErrno_ = static_cast<int>(-got);
+      lineErrno_ = read.error;
       return RunEnd::LineFailed;
     }
-    if (got > 0) {
-      Feed(buffer.data(), static_cast<std::size_t>(got));
+    if (!read.received.bytes.empty()) {
+      Feed(read);
       settled = Settling(settled);
+      line_.Expect(fixture_.NextSettings());
     }
   }
 }
@@ -141,13 +136,10 @@ std::optional<Clock::time_point> FixtureRunner::Settling(
   return std::nullopt;
 }
 
-void FixtureRunner::Feed(const std::uint8_t* bytes, std::size_t length) {
-  // Taken right after the read, before the sender can re-open at other settings: the pacing
-  // keeps every re-open well after the last frame at the old settings.
+void FixtureRunner::Feed(const LineRead& read) {
   const Clock::time_point arrival = Clock::now();
-  const LineSettings settings = SeenSettings(line_);
   std::lock_guard lock(mutex_);
-  fixture_.Feed({bytes, length}, arrival, settings);
+  fixture_.Feed(read.received.bytes, arrival, read.settings, read.received.marked);
 }
 
 }  // namespace tarvex

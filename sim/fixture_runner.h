@@ -1,16 +1,19 @@
-// Runs a VirtualFixture on a pseudo-terminal line, on a thread of its own, until one exchange is
-// over: the end frame of a download has arrived, or a test code that nothing followed, and the
-// line has stayed quiet for a settling time; or the run's time-out has passed, the line failed,
-// or someone asked it to stop. A download cut short and begun anew does not end the run.
+// Runs a VirtualFixture on a line (a pseudo-terminal, or a serial port: sim/fixture_line.h), on a
+// thread of its own, until one exchange is over: the end frame of a download has arrived, or a test
+// code that nothing followed, and the line has stayed quiet for a settling time; or the run's
+// time-out has passed, the line failed, or someone asked it to stop. A download cut short and begun
+// anew does not end the run.
 #pragma once
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
 
+#include "sim/fixture_line.h"
 #include "sim/pty_line.h"
 #include "sim/virtual_fixture.h"
 
@@ -39,6 +42,7 @@ class FixtureRunner {
  public:
   // `line` must outlive the runner.
   explicit FixtureRunner(PtyLine& line, RunnerOptions options = {});
+  FixtureRunner(FixtureLine& line, RunnerOptions options);
   ~FixtureRunner();  // stops the run and joins its thread
   FixtureRunner(const FixtureRunner&) = delete;
   FixtureRunner& operator=(const FixtureRunner&) = delete;
@@ -63,11 +67,12 @@ class FixtureRunner {
  private:
   void Listen();
   RunEnd ReadUntilOver();
-  void Feed(const std::uint8_t* bytes, std::size_t length);
+  void Feed(const LineRead& read);
   std::optional<std::chrono::steady_clock::time_point> Settling(
       std::optional<std::chrono::steady_clock::time_point> settled) const;
 
-  PtyLine& line_;
+  std::unique_ptr<FixtureLine> ownLine_;  // when made for a pseudo-terminal
+  FixtureLine& line_;
   RunnerOptions options_;
   std::atomic<bool> stopRequested_{false};
   mutable std::mutex mutex_;

@@ -134,6 +134,14 @@ std::string Quoted(const ModelName& model) {
   return "\"" + ModelText(model) + "\"";
 }
 
+// How many of the ascending indices `marked` lie in [from, to).
+std::size_t CountMarked(std::span<const std::size_t> marked, std::size_t from, std::size_t to) {
+  return from >= to
+             ? 0
+             : static_cast<std::size_t>(std::lower_bound(marked.begin(), marked.end(), to) -
+                                        std::lower_bound(marked.begin(), marked.end(), from));
+}
+
 }  // namespace
 
 std::string_view FrameName(FixtureFrame frame) {
@@ -165,7 +173,7 @@ std::string_view FrameName(FixtureFrame frame) {
 VirtualFixture::VirtualFixture(FixtureOptions options) : options_(options) {}
 
 void VirtualFixture::Feed(std::span<const std::uint8_t> bytes, FixtureClock::time_point arrival,
-                          const LineSettings& settings) {
+                          const LineSettings& settings, std::span<const std::size_t> marked) {
   if (!bytes.empty() && !firstByte_) {
     firstByte_ = arrival;
   }
@@ -174,8 +182,10 @@ void VirtualFixture::Feed(std::span<const std::uint8_t> bytes, FixtureClock::tim
   }
   std::size_t used = 0;
   while (used < bytes.size()) {
+    const bool heldLow = !pending_ && bytes[used] == 0 && CountMarked(marked, used, used + 1) != 0;
+    const LineSettings& seen = heldLow ? BREAK_SETTINGS : settings;
     if (!pending_) {
-      const auto frame = Recognise(bytes[used], settings);
+      const auto frame = Recognise(bytes[used], seen);
       if (!frame) {
         NoteUnknownByte(arrival, bytes[used]);
         ++used;
@@ -184,7 +194,11 @@ void VirtualFixture::Feed(std::span<const std::uint8_t> bytes, FixtureClock::tim
       FlushUnknownBytes();
       BeginFrame(*frame, arrival);
     }
-    used += TakeBytes(bytes.subspan(used), arrival, settings);
+    const std::size_t taken = TakeBytes(bytes.subspan(used), arrival, seen);
+    if (pending_) {
+      pending_->lineErrors += CountMarked(marked, heldLow ? used + 1 : used, used + taken);
+    }
+    used += taken;
     if (pending_ && pending_->length != 0 && pending_->bytes.size() == pending_->length) {
       CompleteFrame();
     }
@@ -340,6 +354,7 @@ void VirtualFixture::CompleteFrame() {
   if (frame == FixtureFrame::TestCode) {
     // Not part of a download: the loader stays where it was.
     CheckSettings();
+    CheckLineErrors();
     ++now_.testCodes;
     pending_.reset();
     return;
@@ -347,6 +362,7 @@ void VirtualFixture::CompleteFrame() {
   CheckOrder(frame);
   CheckGap(frame);
   CheckSettings();
+  CheckLineErrors();
   CheckContent();
   now_.downloadBegun = true;
   now_.lastFrame = frame;
@@ -502,6 +518,14 @@ void VirtualFixture::CheckSettings() {
   }
 }
 
+void VirtualFixture::CheckLineErrors() {
+  if (pending_->lineErrors != 0) {
+    AddFault(FaultKind::LineErrors, pending_->start,
+             std::string(FrameName(pending_->frame)) + ": " + std::to_string(pending_->lineErrors) +
+                 " byte(s) came with a framing or parity error");
+  }
+}
+
 // One check per frame kind; each also notes what the frame tells the loader.
 void VirtualFixture::CheckContent() {
   using Check = void (VirtualFixture::*)();
@@ -637,6 +661,12 @@ void VirtualFixture::AddFault(FaultKind kind, FixtureClock::time_point when, std
 std::chrono::microseconds VirtualFixture::Since(FixtureClock::time_point when) const {
   return firstByte_ ? std::chrono::duration_cast<std::chrono::microseconds>(when - *firstByte_)
                     : std::chrono::microseconds{0};
+}
+
+// The wake frame alone comes at its own settings; the break byte shows as a break at any faster
+// receiver, so the loader listens at the download's settings from the start.
+LineSettings VirtualFixture::NextSettings() const {
+  return now_.phase == Phase::AfterBreak ? WAKE_SETTINGS : DOWNLOAD_SETTINGS;
 }
 
 bool VirtualFixture::TestCodeWaiting() const {

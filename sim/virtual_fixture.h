@@ -68,6 +68,7 @@ enum class FaultKind : std::uint8_t {
   ModelMismatch,      // the model frame names another model than the announce frame
   ImplausibleSize,    // the size frame's payload length cannot be right
   Incomplete,         // the line went quiet inside a frame, or no end frame came
+  LineErrors,         // bytes of a frame came with framing or parity errors (a real port only)
 };
 
 struct FixtureFault {
@@ -116,9 +117,15 @@ class VirtualFixture {
   explicit VirtualFixture(FixtureOptions options = {});
 
   // `bytes` arrived at `arrival` while the line was set to `settings` (baud 0: unknown, not
-  // checked). Chunks may split frames anywhere; feed them in arrival order.
+  // checked); `marked` holds the ascending indices of those that came with a framing or parity
+  // error. A marked zero byte where a frame may begin is the break byte as a receiver faster than
+  // the break sees it: the line held low through the stop bit. Chunks may split frames anywhere;
+  // feed them in arrival order.
   void Feed(std::span<const std::uint8_t> bytes, FixtureClock::time_point arrival,
-            const LineSettings& settings);
+            const LineSettings& settings, std::span<const std::size_t> marked = {});
+
+  // The settings the next frame is due at, for a receiver that must be set before it comes.
+  LineSettings NextSettings() const;
 
   bool EndReceived() const { return now_.endSeen; }
   // Test codes have come, and no frame after them has begun.
@@ -150,6 +157,7 @@ class VirtualFixture {
     FixtureClock::time_point start;
     FixtureClock::time_point end;
     std::optional<LineSettings> wrongSettings;  // first mismatch seen in one of its chunks
+    std::size_t lineErrors = 0;                 // its bytes that came marked
   };
 
   // What the current exchange has brought so far.
@@ -178,6 +186,7 @@ class VirtualFixture {
   void BeginFrame(FixtureFrame frame, FixtureClock::time_point arrival);
   std::size_t TakeBytes(std::span<const std::uint8_t> bytes, FixtureClock::time_point arrival,
                         const LineSettings& settings);
+  void CheckLineErrors();
   std::size_t Wanted() const;
   void Reclassify();
   void DropQuietFrame();

@@ -2,6 +2,8 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -10,6 +12,8 @@
 #include "cli/pty_commands.h"
 #include "cli/terminal.h"
 #include "image/utf8_path.h"
+#include "link/serial_reader.h"
+#include "sim/fixture_line.h"
 #include "sim/fixture_report.h"
 #include "sim/fixture_runner.h"
 #include "sim/pty_line.h"
@@ -63,6 +67,81 @@ bool WriteMemory(const std::string& path, std::ofstream& file, const FixtureMemo
   return false;
 }
 
+// Where the fixture listens: a new pseudo-terminal, or the port given.
+class Listener {
+ public:
+  // False, with the reason told, when the line cannot be had.
+  bool Open(const std::string& port, Io io) {
+    if (port.empty()) {
+      pty_.emplace();
+      if (!pty_->Ok()) {
+        io.err << "tarvex-cli: cannot create a pseudo-terminal: " << std::strerror(errno) << '\n';
+        return false;
+      }
+      name_ = pty_->SlavePath();
+      return true;
+    }
+    reader_ = MakeNativeSerialReader();
+    if (!reader_->Open(port, VirtualFixture().NextSettings())) {
+      io.err << "tarvex-cli: cannot open " << port << ": " << reader_->LastError().Message()
+             << '\n';
+      return false;
+    }
+    portLine_.emplace(*reader_);
+    name_ = port;
+    return true;
+  }
+
+  const std::string& Name() const { return name_; }
+  // A port wired to the sender's is where the settings show; elsewhere they are only looked up.
+  bool ChecksLine() const { return reader_ && reader_->ChecksLine(); }
+
+  std::unique_ptr<FixtureRunner> Runner(const RunnerOptions& options) {
+    if (pty_) {
+      return std::make_unique<FixtureRunner>(*pty_, options);
+    }
+    RunnerOptions exact = options;
+    exact.fixture.parityView = ParityView::Exact;
+    return std::make_unique<FixtureRunner>(*portLine_, exact);
+  }
+
+  // What the port's own counters say, after the run; nothing for a pseudo-terminal.
+  std::string LineErrorsText() const {
+    if (!reader_) {
+      return {};
+    }
+    if (!reader_->ChecksLine()) {
+      return "Line errors:    none can show on a pseudo-terminal\n";
+    }
+    const std::optional<LineErrorCounts> counts = reader_->ErrorCounts();
+    if (!counts) {
+      return "Line errors:    the driver keeps no counts (marked bytes are listed per frame)\n";
+    }
+    return "Line errors:    " + Describe(*counts) + "\n";
+  }
+
+ private:
+  std::optional<PtyLine> pty_;
+  std::unique_ptr<SerialReader> reader_;
+  std::optional<PortFixtureLine> portLine_;
+  std::string name_;
+};
+
+void Introduce(const Listener& listener, bool onPort, Io io) {
+  io.out << "Simulated fixture listening on " << listener.Name() << '\n';
+  if (onPort && !listener.ChecksLine()) {
+    io.out << "This port is a pseudo-terminal: speed, parity and stop bits are not checked.\n";
+  }
+  if (onPort) {
+    io.out << "Waiting for a download or a test code through the port wired to it; Ctrl-C to "
+              "stop.\n";
+  } else {
+    io.out << "Waiting for a download or a test code (e.g. tarvex-cli download --port "
+           << listener.Name() << " IMAGE); Ctrl-C to stop.\n";
+  }
+  io.out << std::flush;
+}
+
 }  // namespace
 
 int RunSimulate(const SimulateOptions& options, Io io) {
@@ -77,16 +156,16 @@ int RunSimulate(const SimulateOptions& options, Io io) {
       return EXIT_USAGE;
     }
   }
-  PtyLine line;
-  if (!line.Ok()) {
-    io.err << "tarvex-cli: cannot create a pseudo-terminal: " << std::strerror(errno) << '\n';
+  Listener listener;
+  if (!listener.Open(options.port, io)) {
     return EXIT_FAILED;
   }
   RunnerOptions runnerOptions;
   runnerOptions.fixture.gapScale = options.timeScale;
   runnerOptions.timeout =
       std::chrono::milliseconds(static_cast<std::int64_t>(options.timeoutS * 1000));
-  FixtureRunner runner(line, runnerOptions);
+  const std::unique_ptr<FixtureRunner> owned = listener.Runner(runnerOptions);
+  FixtureRunner& runner = *owned;
   // Before the runner's thread starts, so that it inherits the blocked signals.
   InterruptSignals signals;
 
@@ -94,10 +173,7 @@ int RunSimulate(const SimulateOptions& options, Io io) {
     io.err << "tarvex-cli: cannot start the fixture's thread\n";
     return EXIT_FAILED;
   }
-  io.out << "Simulated fixture listening on " << line.SlavePath() << '\n'
-         << "Waiting for a download or a test code (e.g. tarvex-cli download --port "
-         << line.SlavePath() << " IMAGE); Ctrl-C to stop.\n"
-         << std::flush;
+  Introduce(listener, !options.port.empty(), io);
   LiveLine progress(io.out);
   while (!runner.WaitFor(std::chrono::milliseconds{0})) {
     if (progress.Live()) {
@@ -118,8 +194,8 @@ int RunSimulate(const SimulateOptions& options, Io io) {
       }
       return EXIT_INTERRUPTED;
     case RunEnd::LineFailed:
-      io.err << "tarvex-cli: reading the pseudo-terminal failed: "
-             << std::strerror(runner.LineErrno()) << '\n';
+      io.err << "tarvex-cli: reading " << listener.Name()
+             << " failed: " << std::strerror(runner.LineErrno()) << '\n';
       break;
     case RunEnd::TimedOut:
       io.out << "No download was over within " << options.timeoutS << " s.\n";
@@ -129,7 +205,7 @@ int RunSimulate(const SimulateOptions& options, Io io) {
     case RunEnd::Running:
       break;
   }
-  io.out << DescribeVerdict(verdict);
+  io.out << listener.LineErrorsText() << DescribeVerdict(verdict);
   const bool written = options.out.empty() || WriteMemory(options.out, out, runner.Memory(), io);
   return (verdict.Intact() || verdict.TestCodeAlone()) && written ? EXIT_OK : EXIT_FAILED;
 }

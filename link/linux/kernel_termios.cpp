@@ -48,7 +48,7 @@ int ReadKernelTermios(int fd, KernelTermios& termios) {
   return 0;
 }
 
-int ApplyLineSettings(int fd, const LineSettings& settings) {
+int ApplyLineSettings(int fd, const LineSettings& settings, bool markErrors) {
   termios2 t{};
   if (ioctl(fd, TCGETS2, &t) != 0) {
     return errno;
@@ -56,6 +56,9 @@ int ApplyLineSettings(int fd, const LineSettings& settings) {
   // Raw binary: every byte value passes both ways untouched, no signals, no echo.
   t.c_iflag &= ~RAW_INPUT_OFF;
   t.c_iflag |= INPCK;
+  if (markErrors) {
+    t.c_iflag |= PARMRK;
+  }
   t.c_oflag &= ~OPOST;
   t.c_lflag &= ~RAW_LOCAL_OFF;
   t.c_cc[VMIN] = 1;

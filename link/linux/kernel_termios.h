@@ -24,8 +24,9 @@ struct KernelTermios {
 int ReadKernelTermios(int fd, KernelTermios& termios);
 
 // Makes the line raw 8-bit at `settings` (any speed), with input parity checking, no flow
-// control, CLOCAL and CREAD; leaves HUPCL and the modem lines alone. Returns 0 or the errno of
-// the failure (EINVAL for a parity code other than none, odd or even).
-int ApplyLineSettings(int fd, const LineSettings& settings);
+// control, CLOCAL and CREAD; leaves HUPCL and the modem lines alone. With `markErrors` a byte
+// received with a framing or parity error arrives marked (PARMRK, see link/marked_input.h).
+// Returns 0 or the errno of the failure (EINVAL for a parity code other than none, odd or even).
+int ApplyLineSettings(int fd, const LineSettings& settings, bool markErrors = false);
 
 }  // namespace tarvex::posix

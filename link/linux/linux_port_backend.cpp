@@ -1,9 +1,7 @@
 // The Linux backend: a tty opened non-blocking, waits in ppoll() next to an eventfd that the
 // close sequence signals, so no wait can outlive a close.
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -16,8 +14,7 @@
 #include <optional>
 
 #include "link/linux/errno_error.h"
-#include "link/linux/kernel_termios.h"
-#include "link/linux/permission_hint.h"
+#include "link/linux/tty_open.h"
 #include "link/port_backend.h"
 #include "link/port_list.h"
 
@@ -89,11 +86,8 @@ class LinuxPortBackend final : public PortBackend {
     std::lock_guard lock(errorMutex_);
     lastError_ = error;
   }
-  bool FailOpen(int code, int fd) { return FailOpen(posix::ErrnoError(code), fd); }
-  bool FailOpen(const OsError& error, int fd) {
-    if (fd >= 0) {
-      ::close(fd);
-    }
+  bool FailOpen(int code) { return FailOpen(posix::ErrnoError(code)); }
+  bool FailOpen(const OsError& error) {
     if (cancelFd_ >= 0) {
       ::close(cancelFd_);
       cancelFd_ = -1;
@@ -117,25 +111,12 @@ bool LinuxPortBackend::Open(const std::string& portName, const LineSettings& set
   // A fresh one per port: waits of the new port sleep again even if the last close signalled.
   cancelFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (cancelFd_ < 0) {
-    return FailOpen(errno, -1);
+    return FailOpen(errno);
   }
-  const std::string device = DeviceFor(portName);
-  const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0 && errno == EACCES) {
-    return FailOpen(posix::ErrnoError(EACCES, posix::PermissionHint(device)), -1);
-  }
+  OsError failure;
+  const int fd = posix::OpenExclusiveTty(DeviceFor(portName), settings, false, failure);
   if (fd < 0) {
-    return FailOpen(errno, -1);
-  }
-  // TIOCEXCL keeps out later opens by others, but not root's; the lock stops every program
-  // that locks too, and a second open from this process.
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    return FailOpen(errno, fd);
-  }
-  ioctl(fd, TIOCEXCL);
-  if (const int error = posix::ApplyLineSettings(fd, settings); error != 0) {
-    ioctl(fd, TIOCNXCL);
-    return FailOpen(error, fd);
+    return FailOpen(failure);
   }
   // Devices without modem lines (pseudo-terminals) refuse this; that is fine. DTR stays as is.
   int rts = TIOCM_RTS;
@@ -243,8 +224,7 @@ void LinuxPortBackend::Close() {
   if (OutputQueued() > 0) {
     tcflush(fd_, TCOFLUSH);
   }
-  ioctl(fd_, TIOCNXCL);
-  ::close(fd_);
+  posix::CloseExclusiveTty(fd_);
   fd_ = -1;
   ::close(cancelFd_);
   cancelFd_ = -1;

@@ -1,0 +1,57 @@
+// What the fixture runner listens on: a pseudo-terminal's master, or a serial port of its own
+// wired to the sender's. Either way it reads what arrived and says at which settings.
+#pragma once
+
+#include <chrono>
+#include <memory>
+
+#include "link/line_settings.h"
+#include "link/serial_reader.h"
+#include "sim/pty_line.h"
+
+namespace tarvex {
+
+struct LineRead {
+  ReceivedBytes received;
+  // The settings the bytes arrived at; baud 0 when the line cannot tell (not checked).
+  LineSettings settings;
+  int error = 0;  // errno of a failed read; 0 on bytes or time-out
+};
+
+class FixtureLine {
+ public:
+  virtual ~FixtureLine() = default;
+  // Waits up to `timeout` for bytes; what came (nothing on a time-out).
+  virtual LineRead Read(std::chrono::milliseconds timeout) = 0;
+  // The settings the next frame is due at. A port switches its receiver to them before the frame
+  // comes; a pseudo-terminal has no receiver to switch.
+  virtual void Expect(const LineSettings& settings) = 0;
+};
+
+// The sender's settings as a pseudo-terminal shows them (even parity looks like none); no byte is
+// ever marked.
+class PtyFixtureLine final : public FixtureLine {
+ public:
+  explicit PtyFixtureLine(PtyLine& line) : line_(line) {}
+  LineRead Read(std::chrono::milliseconds timeout) override;
+  void Expect(const LineSettings& /*settings*/) override {}
+
+ private:
+  PtyLine& line_;
+};
+
+// A port of our own: the bytes that arrived clean at the receiver's settings were sent at them,
+// as far as a UART can tell; those that did not arrive marked. On a pseudo-terminal linked to the
+// sender (socat) nothing is checked, and the settings are reported as unknown.
+class PortFixtureLine final : public FixtureLine {
+ public:
+  // `reader` is open.
+  explicit PortFixtureLine(SerialReader& reader) : reader_(reader) {}
+  LineRead Read(std::chrono::milliseconds timeout) override;
+  void Expect(const LineSettings& settings) override;
+
+ private:
+  SerialReader& reader_;
+};
+
+}  // namespace tarvex
