@@ -15,8 +15,8 @@ TEST(PtyCommandsOnWindows, ExitTwoWithOneLineNamingWhatToUseInstead) {
     std::vector<std::string> args;
     const char* instead;
   } cases[] = {
-      {{"simulate"}, "serial adapters back to back"},
-      {{"simulate", "--out", "memory.hex", "--timeout", "5"}, "serial adapters back to back"},
+      {{"simulate"}, "run it on Linux, with --port"},
+      {{"simulate", "--out", "memory.hex", "--timeout", "5"}, "run it on Linux, with --port"},
       {{"demo"}, "tarvex-cli download --port"},
       {{"demo", "image.zfr"}, "tarvex-cli download --port"},
   };
