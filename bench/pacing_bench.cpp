@@ -1,7 +1,8 @@
 // Pacing fidelity of a whole download through the real POSIX backend into a pseudo-terminal:
-// for every step, the measured gap between the end of one frame's write and the end of the next
-// (or from the press of Download to the first frame, or from the end frame to "Download
-// Complete!") minus the scheduled gap (the pacing wait plus the frame's own wire time). Also the
+// for every step, the measured gap between the writes of two frames (or from the press of
+// Download to the first frame, or from the end frame to "Download Complete!") minus the
+// scheduled gap (the earlier frame's wire time plus the pacing wait). A write returns once the
+// frame is queued, so the wire time belongs to the frame before the gap. Also the
 // CPU time the job spends against its wall time, and the resident memory at different image
 // sizes. Compressed runs keep the wire time real (the backend waits for it) and scale the waits.
 //
@@ -112,17 +113,19 @@ Run Download(const tarvex::FirmwareImage& image, double scale) {
   run.jobCpuS = ProcessCpuSeconds() - cpu0 - mainCpu - drain.Finish();
 
   Clock::time_point previous = pressed;
+  std::chrono::nanoseconds previousWire{0};
   const DownloadState first = image.needsWake ? tarvex::DL_WAKE_BREAK : tarvex::DL_ANNOUNCE;
   for (std::size_t i = 0; i < stamps.size(); ++i) {
     const DownloadState state = i == 0 ? first : stamps[i].state;
-    const auto scheduled = Scheduled(state, scale) + stamps[i].wire;
+    const auto scheduled = previousWire + Scheduled(state, scale);
     run.overshootMs.push_back(
         std::chrono::duration<double, std::milli>(stamps[i].at - previous - scheduled).count());
     previous = stamps[i].at;
+    previousWire = stamps[i].wire;
   }
   if (run.completed) {
-    const auto scheduled =
-        Scheduled(tarvex::DL_WAIT_RESET, scale) + Scheduled(tarvex::DL_DONE, scale);
+    const auto scheduled = previousWire + Scheduled(tarvex::DL_WAIT_RESET, scale) +
+                           Scheduled(tarvex::DL_DONE, scale);
     run.overshootMs.push_back(
         std::chrono::duration<double, std::milli>(view.completedAt - previous - scheduled).count());
   }
