@@ -188,12 +188,22 @@ void DownloadJob::Impl::RunWorker(Run& run) {
 
 // One sleep per step, to one deadline: the moment the previous step's frame has left the line
 // (or the step ended, when it wrote nothing) plus the wait of the state. The write itself does
-// not wait for the wire time, so the timer's lateness is paid once per step, not twice.
+// not wait for the wire time, so the timer's lateness is paid once per step, not twice. What a
+// step can do before its deadline (a re-open, the file's check) is done as the line falls free.
 void DownloadJob::Impl::PaceSteps(Run& run, StepContext& ctx) {
   Clock::time_point from = Clock::now();
   for (;;) {
     const Clock::time_point deadline =
         from + ScaledDelay(PacingDelay(run.data.state), options.timeScale);
+    if (HasPreparation(run.data)) {
+      if (run.stopEvent.WaitUntil(from)) {
+        run.stopEvent.Reset();
+        return;
+      }
+      if (guard.Holds(run.ticket) && link.running() == 1) {
+        PrepareStep(ctx, run.data);
+      }
+    }
     if (run.stopEvent.WaitUntil(deadline)) {
       run.stopEvent.Reset();
       return;
@@ -201,7 +211,7 @@ void DownloadJob::Impl::PaceSteps(Run& run, StepContext& ctx) {
     if (!guard.Holds(run.ticket)) {
       return;  // cancelled; its stop request is on its way
     }
-    if (link.running() != 1) {
+    if (link.running() != 1 && !run.data.reopened) {  // a failed re-open is the step's to report
       from = Clock::now();
       continue;
     }

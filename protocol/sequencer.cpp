@@ -29,9 +29,30 @@ std::optional<StepResult> Failure(SendResult sent) {
   return StepResult::WriteFailed;
 }
 
-std::optional<StepResult> Reopen(StepContext& ctx, DownloadData& data, std::uint8_t parity,
-                                 std::uint32_t baud) {
-  switch (ctx.port.ReopenPort(ctx.ticket, data.portName, parity, baud)) {
+struct LineChange {
+  std::uint8_t parity;
+  std::uint32_t baud;
+};
+
+// The steps that re-open the port with new line settings before their frame.
+std::optional<LineChange> LineChangeOf(DownloadState state) {
+  switch (state) {
+    case DL_WAKE_FRAME:
+      return LineChange{PARITY_CODE_NONE, WAKE_BAUD};
+    case DL_ANNOUNCE:
+      return LineChange{PARITY_CODE_ODD, DOWNLOAD_BAUD};
+    default:
+      return std::nullopt;
+  }
+}
+
+std::optional<StepResult> Reopen(StepContext& ctx, DownloadData& data) {
+  const LineChange change = *LineChangeOf(data.state);
+  const PortGuard::Reopen outcome =
+      data.reopened ? *data.reopened
+                    : ctx.port.ReopenPort(ctx.ticket, data.portName, change.parity, change.baud);
+  data.reopened.reset();
+  switch (outcome) {
     case PortGuard::Reopen::Opened:
       return std::nullopt;
     case PortGuard::Reopen::Refused:
@@ -80,7 +101,7 @@ StepResult StepWakeBreak(StepContext& ctx, DownloadData& data) {
 }
 
 StepResult StepWakeFrame(StepContext& ctx, DownloadData& data) {
-  if (auto failed = Reopen(ctx, data, PARITY_CODE_NONE, WAKE_BAUD)) {
+  if (auto failed = Reopen(ctx, data)) {
     return *failed;
   }
   if (auto failed = Failure(SendFrame(ctx, data.state, WakeFrame()))) {
@@ -92,7 +113,7 @@ StepResult StepWakeFrame(StepContext& ctx, DownloadData& data) {
 }
 
 StepResult StepAnnounce(StepContext& ctx, DownloadData& data) {
-  if (auto failed = Reopen(ctx, data, PARITY_CODE_ODD, DOWNLOAD_BAUD)) {
+  if (auto failed = Reopen(ctx, data)) {
     return *failed;
   }
   if (auto notNow = CheckFile(ctx, data)) {
@@ -246,6 +267,23 @@ SendResult SendFrame(StepContext& ctx, DownloadState state, const Frame& frame) 
                          frame.name(), frame.size(), written->settings, written->count});
   }
   return written->count == frame.size() ? SendResult::Sent : SendResult::Short;
+}
+
+bool HasPreparation(const DownloadData& data) {
+  const bool checksFile = data.state == DL_MODEL || IsDataState(data.state);
+  return LineChangeOf(data.state) || (checksFile && !data.fileChecked);
+}
+
+void PrepareStep(StepContext& ctx, DownloadData& data) {
+  if (const std::optional<LineChange> change = LineChangeOf(data.state)) {
+    data.reopened = ctx.port.ReopenPort(ctx.ticket, data.portName, change->parity, change->baud);
+    if (*data.reopened != PortGuard::Reopen::Opened) {
+      return;
+    }
+  }
+  if (data.state != DL_WAKE_FRAME && !data.fileChecked) {
+    data.fileChecked = ctx.image.Check(data.image) == FileCheck::Same;
+  }
 }
 
 StepResult StepDownload(StepContext& ctx, DownloadData& data) {

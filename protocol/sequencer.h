@@ -38,6 +38,8 @@ struct DownloadData {
   // The file at image.path was found to be the checked image. Cleared whenever the file could
   // not be opened, so that a file that comes back is checked again before its bytes are sent.
   bool fileChecked = false;
+  // The re-open that PrepareStep did for the step due next; that step takes it as its own.
+  std::optional<PortGuard::Reopen> reopened;
 };
 
 // A download as the Download button starts it: the first state follows image.needsWake.
@@ -73,5 +75,15 @@ SendResult SendFrame(StepContext& ctx, DownloadState state, const Frame& frame);
 
 // Performs the step of data.state (never DL_DONE or DL_TEST) and sets the next state.
 StepResult StepDownload(StepContext& ctx, DownloadData& data);
+
+// Whether the step due next has work that PrepareStep can do ahead of its deadline.
+bool HasPreparation(const DownloadData& data);
+
+// The coming step's work that needs no part of its deadline, done once the line is free: the
+// port's re-open for new line settings and the image file's check. When many jobs wake at the
+// same instant, each then has little more than its write left. The step takes the re-open's
+// result as its own (a failure still fails it, at its time); a file not found to be the same is
+// checked again by the step.
+void PrepareStep(StepContext& ctx, DownloadData& data);
 
 }  // namespace tarvex
