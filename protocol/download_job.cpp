@@ -195,13 +195,14 @@ void DownloadJob::Impl::PaceSteps(Run& run, StepContext& ctx) {
   for (;;) {
     const Clock::time_point deadline =
         from + ScaledDelay(PacingDelay(run.data.state), options.timeScale);
-    if (HasPreparation(run.data)) {
+    PrepareFile(ctx, run.data);
+    if (ChangesLine(run.data.state)) {
       if (run.stopEvent.WaitUntil(from)) {
         run.stopEvent.Reset();
         return;
       }
       if (guard.Holds(run.ticket) && link.running() == 1) {
-        PrepareStep(ctx, run.data);
+        ReopenAhead(ctx, run.data);
       }
     }
     if (run.stopEvent.WaitUntil(deadline)) {

@@ -183,22 +183,58 @@ std::string SegmentCounter(std::uint32_t segment, std::uint32_t count) {
   return fmt::format("{}{}/{}", TEXT_DOWNLOADING, segment, count);
 }
 
-// The segment that the step sends from: the current one, or the next when the current one is
-// complete (at most one move per step). Empty when every segment has been sent.
-std::optional<SegmentEntry> CurrentSegment(DownloadData& data) {
-  if (data.segIndex >= data.segCount) {
+// Where the next data step sends from: the current segment, or the next when the current one is
+// complete (at most one move per step).
+struct SegmentCursor {
+  std::uint32_t index;
+  std::uint32_t bytesDone;
+  SegmentEntry entry;
+
+  std::uint32_t BlockLength() const {
+    return std::min(entry.segmentLength - bytesDone, BLOCK_DATA_MAX);
+  }
+  std::uint32_t FilePosition() const { return entry.fileOffset + bytesDone; }
+};
+
+// Empty when every segment has been sent.
+std::optional<SegmentCursor> NextCursor(const DownloadData& data) {
+  SegmentCursor cursor{data.segIndex, data.segBytes, {}};
+  if (cursor.index >= data.segCount) {
     return std::nullopt;
   }
-  SegmentEntry entry = SegmentAt(data.image.header, data.segIndex);
-  if (data.segBytes == entry.segmentLength) {
-    data.segBytes = 0;
-    ++data.segIndex;
-    if (data.segIndex >= data.segCount) {
+  cursor.entry = SegmentAt(data.image.header, cursor.index);
+  if (cursor.bytesDone == cursor.entry.segmentLength) {
+    cursor.bytesDone = 0;
+    ++cursor.index;
+    if (cursor.index >= data.segCount) {
       return std::nullopt;
     }
-    entry = SegmentAt(data.image.header, data.segIndex);
+    cursor.entry = SegmentAt(data.image.header, cursor.index);
   }
-  return entry;
+  return cursor;
+}
+
+std::optional<SegmentCursor> CurrentSegment(DownloadData& data) {
+  const std::optional<SegmentCursor> cursor = NextCursor(data);
+  if (cursor) {
+    data.segIndex = cursor->index;
+    data.segBytes = cursor->bytesDone;
+  } else {
+    data.segIndex = data.segCount;
+  }
+  return cursor;
+}
+
+// The block's bytes: read ahead by PrepareFile when it got to them, or from the source now.
+bool BlockBytes(const StepContext& ctx, DownloadData& data, std::uint32_t position,
+                std::span<std::uint8_t> out) {
+  std::optional<ReadAhead>& ahead = data.readAhead;
+  const bool fits = ahead && ahead->position == position && ahead->length == out.size();
+  if (fits) {
+    std::copy_n(ahead->bytes.begin(), out.size(), out.begin());
+  }
+  ahead.reset();
+  return fits || ctx.image.ReadBytes(data.image, position, out);
 }
 
 StepResult StepEnd(StepContext& ctx, DownloadData& data, DownloadState stepState) {
@@ -216,20 +252,19 @@ StepResult StepData(StepContext& ctx, DownloadData& data) {
   data.state = stepState < DL_DATA_LAST ? static_cast<DownloadState>(stepState + 1) : DL_DATA_LAST;
   ++data.dataSteps;
 
-  const std::optional<SegmentEntry> entry = CurrentSegment(data);
-  if (!entry) {
+  const std::optional<SegmentCursor> cursor = CurrentSegment(data);
+  if (!cursor) {
     return StepEnd(ctx, data, stepState);
   }
-  const std::uint32_t length = std::min(entry->segmentLength - data.segBytes, BLOCK_DATA_MAX);
-  const std::uint32_t address = entry->targetAddress + data.segBytes;
-  const std::uint32_t position = entry->fileOffset + data.segBytes;
+  const std::uint32_t length = cursor->BlockLength();
+  const std::uint32_t address = cursor->entry.targetAddress + data.segBytes;
 
   if (auto notNow = CheckFile(ctx, data)) {
     return *notNow;
   }
   std::array<std::uint8_t, BLOCK_DATA_MAX> block;  // the source fills what is sent
   const std::span<std::uint8_t> bytes(block.data(), length);
-  if (!ctx.image.ReadBytes(data.image, position, bytes)) {
+  if (!BlockBytes(ctx, data, cursor->FilePosition(), bytes)) {
     data.fileChecked = false;
     return StepResult::Retry;
   }
@@ -269,20 +304,32 @@ SendResult SendFrame(StepContext& ctx, DownloadState state, const Frame& frame) 
   return written->count == frame.size() ? SendResult::Sent : SendResult::Short;
 }
 
-bool HasPreparation(const DownloadData& data) {
-  const bool checksFile = data.state == DL_MODEL || IsDataState(data.state);
-  return LineChangeOf(data.state) || (checksFile && !data.fileChecked);
+bool ChangesLine(DownloadState state) { return LineChangeOf(state).has_value(); }
+
+void ReopenAhead(StepContext& ctx, DownloadData& data) {
+  const LineChange change = *LineChangeOf(data.state);
+  data.reopened = ctx.port.ReopenPort(ctx.ticket, data.portName, change.parity, change.baud);
 }
 
-void PrepareStep(StepContext& ctx, DownloadData& data) {
-  if (const std::optional<LineChange> change = LineChangeOf(data.state)) {
-    data.reopened = ctx.port.ReopenPort(ctx.ticket, data.portName, change->parity, change->baud);
-    if (*data.reopened != PortGuard::Reopen::Opened) {
-      return;
-    }
+void PrepareFile(const StepContext& ctx, DownloadData& data) {
+  const bool usesFile =
+      data.state == DL_ANNOUNCE || data.state == DL_MODEL || IsDataState(data.state);
+  if (!usesFile) {
+    return;
   }
-  if (data.state != DL_WAKE_FRAME && !data.fileChecked) {
+  if (!data.fileChecked) {
     data.fileChecked = ctx.image.Check(data.image) == FileCheck::Same;
+  }
+  const std::optional<SegmentCursor> cursor =
+      IsDataState(data.state) ? NextCursor(data) : std::nullopt;
+  if (!data.fileChecked || !cursor || data.readAhead) {
+    return;
+  }
+  ReadAhead& ahead = data.readAhead.emplace();
+  ahead.position = cursor->FilePosition();
+  ahead.length = cursor->BlockLength();
+  if (!ctx.image.ReadBytes(data.image, ahead.position, {ahead.bytes.data(), ahead.length})) {
+    data.readAhead.reset();  // the step reads again, and retries when it cannot
   }
 }
 

@@ -3,6 +3,7 @@
 // step by step against a null line.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -18,6 +19,13 @@
 #include "protocol/trace_event.h"
 
 namespace tarvex {
+
+// A data block read before its step's deadline.
+struct ReadAhead {
+  std::uint32_t position = 0;  // in the file
+  std::uint32_t length = 0;
+  std::array<std::uint8_t, BLOCK_DATA_MAX> bytes{};
+};
 
 // What a download works on. The image is the job's own copy, taken when Download was pressed:
 // a later Open does not change a running download.
@@ -38,8 +46,10 @@ struct DownloadData {
   // The file at image.path was found to be the checked image. Cleared whenever the file could
   // not be opened, so that a file that comes back is checked again before its bytes are sent.
   bool fileChecked = false;
-  // The re-open that PrepareStep did for the step due next; that step takes it as its own.
+  // The re-open that ReopenAhead did for the step due next; that step takes it as its own.
   std::optional<PortGuard::Reopen> reopened;
+  // The block the next data step sends, as PrepareFile read it.
+  std::optional<ReadAhead> readAhead;
 };
 
 // A download as the Download button starts it: the first state follows image.needsWake.
@@ -76,14 +86,17 @@ SendResult SendFrame(StepContext& ctx, DownloadState state, const Frame& frame);
 // Performs the step of data.state (never DL_DONE or DL_TEST) and sets the next state.
 StepResult StepDownload(StepContext& ctx, DownloadData& data);
 
-// Whether the step due next has work that PrepareStep can do ahead of its deadline.
-bool HasPreparation(const DownloadData& data);
-
-// The coming step's work that needs no part of its deadline, done once the line is free: the
-// port's re-open for new line settings and the image file's check. When many jobs wake at the
-// same instant, each then has little more than its write left. The step takes the re-open's
-// result as its own (a failure still fails it, at its time); a file not found to be the same is
-// checked again by the step.
-void PrepareStep(StepContext& ctx, DownloadData& data);
+// Work of the coming step that needs no part of its deadline, done ahead of it so that when many
+// jobs wake at the same instant each has little more than its write left.
+//
+// Whether the step of `state` re-opens the port with new line settings.
+bool ChangesLine(DownloadState state);
+// That re-open, once the line is free. The step takes its result as its own: a failure still
+// fails the step, at its time.
+void ReopenAhead(StepContext& ctx, DownloadData& data);
+// The image file's check and the next data block, while the last frame is still on the wire. A
+// file not found to be the same, or a block that could not be read, is left to the step, which
+// tries again and retries as before.
+void PrepareFile(const StepContext& ctx, DownloadData& data);
 
 }  // namespace tarvex
