@@ -124,8 +124,8 @@ Run Download(const tarvex::FirmwareImage& image, double scale) {
     previousWire = stamps[i].wire;
   }
   if (run.completed) {
-    const auto scheduled = previousWire + Scheduled(tarvex::DL_WAIT_RESET, scale) +
-                           Scheduled(tarvex::DL_DONE, scale);
+    const auto scheduled =
+        previousWire + Scheduled(tarvex::DL_WAIT_RESET, scale) + Scheduled(tarvex::DL_DONE, scale);
     run.overshootMs.push_back(
         std::chrono::duration<double, std::milli>(view.completedAt - previous - scheduled).count());
   }

@@ -304,7 +304,9 @@ SendResult SendFrame(StepContext& ctx, DownloadState state, const Frame& frame) 
   return written->count == frame.size() ? SendResult::Sent : SendResult::Short;
 }
 
-bool ChangesLine(DownloadState state) { return LineChangeOf(state).has_value(); }
+bool ChangesLine(DownloadState state) {
+  return LineChangeOf(state).has_value();
+}
 
 void ReopenAhead(StepContext& ctx, DownloadData& data) {
   const LineChange change = *LineChangeOf(data.state);
