@@ -71,7 +71,7 @@ SerialLink::Drained SerialLink::WriteDrained(const std::uint8_t* bytes, std::uin
 SerialLink::Drained SerialLink::WriteLocked(const std::uint8_t* bytes, std::uint32_t length) {
   if (!open_) {
     KeepError(GenericError(std::errc::bad_file_descriptor, "the port is not open"));
-    return {0, Clock::now()};
+    return {0, Clock::now(), Settings()};
   }
   const LineSettings settings = Settings();
   const Clock::time_point start = Clock::now();
@@ -98,7 +98,7 @@ SerialLink::Drained SerialLink::WriteLocked(const std::uint8_t* bytes, std::uint
   if (end != WaitEnd::Done) {
     KeepError(WriteError(end));
   }
-  return {written, lineFree};
+  return {written, lineFree, settings};
 }
 
 // Sleeps for about the wire time of what is still queued rather than asking the driver to

@@ -41,6 +41,7 @@ class SerialLink {
     // queue was seen empty and the write's start plus their wire time (never past the time-out).
     // Now when the write failed or was cancelled.
     Clock::time_point lineFree;
+    LineSettings settings;  // they went out at
   };
 
   // Returns when the bytes have left the line (the driver's queue drained and at least their

@@ -1,9 +1,9 @@
 // A line that writes nothing: every write "takes" its wire time at the settings in force, and
-// that time is only added up. Lets the real sequencer run a download in no time.
+// that time is only added up. Lets the real sequencer run a download in no time. Used by the one
+// thread that runs the download (only CancelWaits may come from another), so it takes no lock.
 #pragma once
 
 #include <chrono>
-#include <mutex>
 
 #include "link/manual_event.h"
 #include "link/port_backend.h"
@@ -30,7 +30,6 @@ class NullPortBackend : public PortBackend {
   std::chrono::microseconds WireTimeSum() const;
 
  private:
-  mutable std::mutex mutex_;
   LineSettings settings_;
   std::chrono::microseconds wireTime_{0};
   ManualEvent cancelled_{false};

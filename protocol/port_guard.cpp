@@ -70,7 +70,7 @@ std::optional<PortGuard::Written> PortGuard::Write(Ticket ticket, const Frame& f
   if (drained.count != frame.size()) {
     KeepError(ShortWriteError(link_.LastError(), drained.count, frame.size()));
   }
-  return Written{drained.count, link_.Settings(), drained.lineFree};
+  return Written{drained.count, drained.settings, drained.lineFree};
 }
 
 void PortGuard::ClosePort(Ticket ticket) {

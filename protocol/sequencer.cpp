@@ -179,8 +179,13 @@ StepResult StepStart(StepContext& ctx, DownloadData& data) {
   return StepResult::Done;
 }
 
-std::string SegmentCounter(std::uint32_t segment, std::uint32_t count) {
-  return fmt::format("{}{}/{}", TEXT_DOWNLOADING, segment, count);
+const std::string& SegmentText(DownloadData& data) {
+  const std::uint32_t segment = data.segIndex + 1;
+  if (data.segmentTextFor != segment) {
+    data.segmentText = fmt::format("{}{}/{}", TEXT_DOWNLOADING, segment, data.segCount);
+    data.segmentTextFor = segment;
+  }
+  return data.segmentText;
 }
 
 // Where the next data step sends from: the current segment, or the next when the current one is
@@ -248,7 +253,7 @@ StepResult StepEnd(StepContext& ctx, DownloadData& data, DownloadState stepState
 
 StepResult StepData(StepContext& ctx, DownloadData& data) {
   const DownloadState stepState = data.state;
-  ctx.view.SetStatusText(SegmentCounter(data.segIndex + 1, data.segCount));
+  ctx.view.SetStatusText(SegmentText(data));
   data.state = stepState < DL_DATA_LAST ? static_cast<DownloadState>(stepState + 1) : DL_DATA_LAST;
   ++data.dataSteps;
 

@@ -50,6 +50,10 @@ struct DownloadData {
   std::optional<PortGuard::Reopen> reopened;
   // The block the next data step sends, as PrepareFile read it.
   std::optional<ReadAhead> readAhead;
+  // The segment counter as last shown, and the segment it counts: formatted once per segment,
+  // not once per block.
+  std::string segmentText;
+  std::uint32_t segmentTextFor = 0;
 };
 
 // A download as the Download button starts it: the first state follows image.needsWake.
