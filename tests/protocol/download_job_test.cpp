@@ -3,6 +3,7 @@
 // with the controls back to idle. Time runs a thousand times faster.
 #include "protocol/download_job.h"
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <mutex>
@@ -236,6 +237,39 @@ TEST_F(DownloadJobTest, StopAnsweredOkWhileAStepIsUnderWayWritesNothingMore) {
   EXPECT_EQ(test::CountOf(calls, ViewCall::Kind::Status, TEXT_COMPLETE), 0u);
   EXPECT_EQ(test::CountOf(calls, ViewCall::Kind::Message), 0u);
   EXPECT_EQ(test::ControlCalls(calls), Concat(CONTROLS_AT_START, CONTROLS_AT_STOP));
+}
+
+// Closing a port drops what it has not sent yet: a re-open done ahead of its step still waits
+// for the frame before it to leave the line.
+TEST_F(DownloadJobTest, AReopenWaitsForTheFrameBeforeItToLeaveTheLine) {
+  test::ImagePlan plan;
+  plan.model = test::Model("7K WAKE");
+  plan.segments.emplace_back(0x10000, test::PseudoRandomBytes(100, 1));
+  test::WriteImage(path_, plan);
+  image_ = *LoadImage(path_.string()).image;
+  ASSERT_TRUE(image_.needsWake);
+  std::mutex mutex;
+  std::vector<test::FakeClock::duration> opens;
+  port_->SetOpenHook([&](std::size_t, const LineSettings&) {
+    std::lock_guard lock(mutex);
+    opens.push_back(port_->Elapsed());
+  });
+  job_ = MakeJob();
+  job_->OnBnClickedDownload("COM1");
+  ASSERT_TRUE(WaitForEnd(*job_));
+  ASSERT_EQ(job_->Outcome(), JobOutcome::Completed);
+
+  const std::vector<test::FakeWrite> writes = port_->Writes();
+  std::lock_guard lock(mutex);
+  ASSERT_EQ(opens.size(), 3u);  // the button's open, then the wake frame's and the announce's
+  for (std::size_t i = 1; i < opens.size(); ++i) {
+    const auto before = std::find_if(writes.rbegin(), writes.rend(),
+                                     [&](const test::FakeWrite& w) { return w.at < opens[i]; });
+    ASSERT_NE(before, writes.rend()) << "re-open " << i;
+    // The link stamps a write's start a moment before the fake does.
+    EXPECT_GE(opens[i] + std::chrono::microseconds{50}, before->at + before->wireTime)
+        << "re-open " << i;
+  }
 }
 
 TEST_F(DownloadJobTest, StopDuringAReopenLeavesThePortClosedAndTheNextJobRuns) {

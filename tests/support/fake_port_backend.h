@@ -75,6 +75,9 @@ class FakePort : public std::enable_shared_from_this<FakePort> {
   bool WaitForWrites(const std::function<bool(const std::vector<FakeWrite>&)>& done,
                      std::chrono::milliseconds timeout = std::chrono::seconds{20}) const;
 
+  // Time since the port was made, as FakeWrite::at counts it.
+  FakeClock::duration Elapsed() const { return FakeClock::now() - made_; }
+
   static OsError BusyError();
   static OsError IoError();
 
