@@ -46,11 +46,12 @@ std::optional<LineChange> LineChangeOf(DownloadState state) {
   }
 }
 
+// The step's re-open: the one done ahead of it, or one now.
 std::optional<StepResult> Reopen(StepContext& ctx, DownloadData& data) {
-  const LineChange change = *LineChangeOf(data.state);
-  const PortGuard::Reopen outcome =
-      data.reopened ? *data.reopened
-                    : ctx.port.ReopenPort(ctx.ticket, data.portName, change.parity, change.baud);
+  if (!data.reopened) {
+    ReopenAhead(ctx, data);
+  }
+  const PortGuard::Reopen outcome = *data.reopened;
   data.reopened.reset();
   switch (outcome) {
     case PortGuard::Reopen::Opened:
@@ -224,8 +225,9 @@ std::optional<SegmentCursor> CurrentSegment(DownloadData& data) {
   if (cursor) {
     data.segIndex = cursor->index;
     data.segBytes = cursor->bytesDone;
-  } else {
-    data.segIndex = data.segCount;
+  } else if (data.segIndex < data.segCount) {  // the last segment is complete: move past it
+    ++data.segIndex;
+    data.segBytes = 0;
   }
   return cursor;
 }
