@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/image_fields.h"
 #include "cli/job_session.h"
 #include "cli/option_checks.h"
 #include "cli/port_args.h"
@@ -32,6 +33,7 @@ int RunDownload(const DownloadArgs& args, Io io) {
     io.err << "tarvex-cli: " << args.imagePath << ": " << load.rejection.message << '\n';
     return EXIT_BAD_IMAGE;
   }
+  WarnUncheckedRows(io.err, *load.image);
   RunOutputs outputs;
   if (!OpenOutputs(args.run, outputs, io.err)) {
     return EXIT_USAGE;

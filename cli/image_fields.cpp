@@ -2,7 +2,16 @@
 
 #include <fmt/format.h>
 
+#include "image/unchecked_rows.h"
+
 namespace tarvex::cli {
+
+void WarnUncheckedRows(std::ostream& err, const FirmwareImage& image) {
+  const std::string warning = UncheckedRowsWarning(image.header);
+  if (!warning.empty()) {
+    err << "tarvex-cli: " << image.path << ": " << warning << '\n';
+  }
+}
 
 void AddImageFields(Json& json, const FirmwareImage& image) {
   const ImageHeader& header = image.header;

@@ -2,6 +2,7 @@
 // two always agree on every field they share.
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -17,5 +18,8 @@ void AddImageFields(Json& json, const FirmwareImage& image);
 // 8-bit text for a terminal, read as Latin-1; control bytes shown as \xNN so that a crafted
 // model name cannot drive the terminal.
 std::string DisplayText(std::string_view bytes);
+
+// Says on `err` when segments of `image` lie outside its checked payload (nothing otherwise).
+void WarnUncheckedRows(std::ostream& err, const FirmwareImage& image);
 
 }  // namespace tarvex::cli

@@ -12,6 +12,7 @@
 #include "cli/json_output.h"
 #include "image/image_format.h"
 #include "image/image_loader.h"
+#include "image/unchecked_rows.h"
 #include "protocol/schedule.h"
 
 namespace tarvex::cli {
@@ -34,6 +35,12 @@ Json ImageObject(const FirmwareImage& image, const std::optional<ScheduleEstimat
     json["data_steps"] = schedule->dataSteps;
     json["estimated_duration_ms"] = schedule->duration.count();
   }
+  // Segments (numbered from 1) whose bytes the CRC does not cover.
+  Json unchecked = Json::array();
+  for (const std::uint32_t row : UncheckedRows(image.header)) {
+    unchecked.push_back(row + 1);
+  }
+  json["unchecked_segments"] = std::move(unchecked);
   return json;
 }
 
@@ -74,6 +81,7 @@ int RunInfo(const InfoOptions& options, Io io) {
     }
     return EXIT_BAD_IMAGE;
   }
+  WarnUncheckedRows(io.err, *load.image);
   // The estimate runs the real sequencer against a null line, so it cannot drift from a download.
   const auto schedule = EstimateSchedule(*load.image);
   if (options.json) {

@@ -14,6 +14,7 @@
 #include "cli/trace_writer.h"
 #include "link/port_list.h"
 #include "protocol/download_job.h"
+#include "protocol/image_file.h"
 #include "protocol/schedule.h"
 
 namespace tarvex::cli {
@@ -38,9 +39,10 @@ struct PortJob {
 
 // Every frame is counted for the summary, and traced when asked.
 JobOptions OptionsFor(const SessionOptions& options, FrameLog& frames, std::size_t index,
-                      const std::string& port) {
+                      const std::string& port, std::shared_ptr<const ImageSource> source) {
   JobOptions job;
   job.timeScale = options.timeScale;
+  job.imageSource = std::move(source);
   job.trace = [&frames, trace = options.trace, index, port](const TraceEvent& event) {
     frames.Add(index, port, event);
     if (trace != nullptr) {
@@ -53,12 +55,15 @@ JobOptions OptionsFor(const SessionOptions& options, FrameLog& frames, std::size
 std::vector<PortJob> StartJobs(const FirmwareImage* image, const std::vector<std::string>& ports,
                                const SessionOptions& options, FrameLog& frames) {
   std::vector<PortJob> jobs;
+  // One copy of the checked image serves every port.
+  const auto source = std::make_shared<SnapshotImageSource>();
   for (const auto& port : ports) {
     PortJob entry;
     entry.port = port;
     entry.view = std::make_unique<ConsoleJobView>();
-    entry.job = std::make_unique<DownloadJob>(*entry.view, MakeNativePortBackend(),
-                                              OptionsFor(options, frames, jobs.size(), port));
+    entry.job =
+        std::make_unique<DownloadJob>(*entry.view, MakeNativePortBackend(),
+                                      OptionsFor(options, frames, jobs.size(), port, source));
     if (image != nullptr) {
       entry.job->SetImage(*image);
       entry.job->OnBnClickedDownload(port);
@@ -88,6 +93,7 @@ PortResult ResultOf(const PortJob& entry, const JobSnapshot& snap) {
   result.port = entry.port;
   result.outcome = entry.job->Outcome();
   result.error = entry.job->LastOsError();
+  result.detail = entry.job->FailureDetail();
   result.messages = snap.messages;
   result.lastStatus = snap.status;
   result.started = entry.started;

@@ -31,7 +31,9 @@ std::string Reason(const PortResult& port) {
   if (text.empty()) {
     text = port.outcome == JobOutcome::Cancelled ? "stopped" : "did not complete";
   }
-  if (port.error) {
+  if (!port.detail.empty()) {
+    text += ": " + port.detail;
+  } else if (port.error) {
     text += ": " + port.error.Message();
   }
   return text;

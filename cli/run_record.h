@@ -24,6 +24,7 @@ struct PortResult {
   std::string port;
   JobOutcome outcome = JobOutcome::None;
   OsError error;
+  std::string detail;                 // what the messages leave out, e.g. how the file changed
   std::vector<std::string> messages;  // message boxes the job showed
   std::string lastStatus;
   FramesSent sent;

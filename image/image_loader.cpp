@@ -68,8 +68,10 @@ ImageLoad RejectReadError(const ImageBytes& bytes) {
   return Reject(ImageError::ReadFailed, "read error: " + bytes.Failure());
 }
 
+}  // namespace
+
 // Every check, whatever the bytes come from; `size` is the number of bytes there are.
-ImageLoad CheckImage(ImageBytes& bytes, std::uint64_t size) {
+ImageLoad CheckImageBytes(ImageBytes& bytes, std::uint64_t size) {
   FirmwareImage image;
   // Fewer bytes than a header leave the rest of the copy zero.
   const std::size_t headerRead = bytes.ReadAt(0, image.header);
@@ -102,8 +104,6 @@ ImageLoad CheckImage(ImageBytes& bytes, std::uint64_t size) {
   image.fileSize = size;
   return ImageLoad{std::move(image), {}};
 }
-
-}  // namespace
 
 const char* ImageErrorCode(ImageError reason) {
   switch (reason) {
@@ -140,7 +140,7 @@ ImageLoad LoadImage(const std::string& path) {
     return Reject(ImageError::CannotOpen, "cannot open the file: " + error.message());
   }
   FileImageBytes bytes(file.get());
-  ImageLoad load = CheckImage(bytes, fileSize);
+  ImageLoad load = CheckImageBytes(bytes, fileSize);
   if (load.image) {
     load.image->path = path;
   }
@@ -149,7 +149,7 @@ ImageLoad LoadImage(const std::string& path) {
 
 ImageLoad LoadImageFromBytes(std::span<const std::uint8_t> bytes) {
   MemoryImageBytes source(bytes);
-  return CheckImage(source, bytes.size());
+  return CheckImageBytes(source, bytes.size());
 }
 
 }  // namespace tarvex

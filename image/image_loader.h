@@ -49,4 +49,8 @@ ImageLoad LoadImage(const std::string& path);
 // The same checks over an image's bytes in memory, with the same verdicts; `path` stays empty.
 ImageLoad LoadImageFromBytes(std::span<const std::uint8_t> bytes);
 
+class ImageBytes;
+// The same checks over `size` bytes read through `bytes` (a file's copy, say); `path` stays empty.
+ImageLoad CheckImageBytes(ImageBytes& bytes, std::uint64_t size);
+
 }  // namespace tarvex

@@ -1,5 +1,7 @@
 #include "protocol/download_job.h"
 
+#include "protocol/image_file.h"
+
 #include <atomic>
 #include <mutex>
 #include <optional>
@@ -28,7 +30,8 @@ constexpr std::uint32_t TEST_BAUD = 115200;   // bit/s, 8O1
 // its own stop request, so a cancelled run's request can never reach the next run's worker.
 struct Run {
   PortGuard::Ticket ticket = PortGuard::NO_TICKET;
-  DownloadData data;  // touched by the worker only, once it has been let go
+  DownloadData data;                          // touched by the worker only, once it has been let go
+  std::shared_ptr<const ImageSource> source;  // where the image's bytes come from
   std::chrono::steady_clock::time_point start;
   ManualEvent stopEvent{false};
   ManualEvent go{false};  // the worker starts on it, like a thread created suspended
@@ -78,6 +81,7 @@ struct DownloadJob::Impl {
   void TestPath(Run& run, StepContext& ctx);
   void Completion(Run& run);
   void WindUp(Run& run, const Failure& failure);
+  void SetFailureDetail(std::string detail);
   void StopComm(std::uint8_t keepButtons, PortGuard::Ticket ticket);
   std::thread Spawn(std::function<void()> body);
   void ReapFinished();
@@ -92,6 +96,7 @@ struct DownloadJob::Impl {
   std::optional<FirmwareImage> image;
   std::shared_ptr<Run> current;
   std::vector<Worker> workers;
+  std::string failureDetail;
 };
 
 std::thread DownloadJob::Impl::Spawn(std::function<void()> body) {
@@ -112,7 +117,10 @@ void DownloadJob::Impl::Start(const std::string& portName, bool test) {
       run->data.state = DL_TEST;  // the test's port is not the download's
     } else {
       run->data = NewDownload(portName, *image);
+      run->source =
+          options.imageSource ? options.imageSource : std::make_shared<SnapshotImageSource>();
     }
+    failureDetail.clear();
   }
   run->state = run->data.state;
   run->start = std::chrono::steady_clock::now();
@@ -177,12 +185,15 @@ void DownloadJob::Impl::Cancel(bool changeControls) {
 void DownloadJob::Impl::RunWorker(Run& run) {
   run.go.Wait();
   UseFinestTimerSlack();
-  StepContext ctx{guard, run.ticket, view, options.trace, run.start};
+  static const SnapshotImageSource noImage;  // a test code sends nothing of an image
+  StepContext ctx{guard,         run.ticket, view,
+                  options.trace, run.start,  run.source ? *run.source : noImage};
   if (run.data.state == DL_TEST) {
     TestPath(run, ctx);
   } else {
     PaceSteps(run, ctx);
   }
+  run.source.reset();  // the image's copy goes with the download (unless others share it)
   run.finished = true;
 }
 
@@ -272,13 +283,22 @@ void DownloadJob::Impl::Completion(Run& run) {
 // A download that cannot go on: the port is closed at once, the user is told, and the
 // controls return to idle so that a new download can start.
 void DownloadJob::Impl::WindUp(Run& run, const Failure& failure) {
+  // Known before the outcome is, so that whoever sees the outcome sees why.
+  const bool fileChanged = failure.outcome == JobOutcome::FileChanged && run.source;
+  SetFailureDetail(fileChanged ? run.source->Reason() : std::string());
   if (!guard.Settle(run.ticket, failure.outcome)) {
+    SetFailureDetail({});
     return;  // cancelled meanwhile; the cancel path did the rest
   }
   guard.ClosePort(run.ticket);
   view.ShowMessage(failure.message);
   StopComm(0, run.ticket);
   guard.End(run.ticket, failure.outcome);
+}
+
+void DownloadJob::Impl::SetFailureDetail(std::string detail) {
+  std::lock_guard lock(mutex);
+  failureDetail = std::move(detail);
 }
 
 void DownloadJob::Impl::StopComm(std::uint8_t keepButtons, PortGuard::Ticket ticket) {
@@ -390,6 +410,11 @@ JobOutcome DownloadJob::Outcome() const {
 
 OsError DownloadJob::LastOsError() const {
   return impl_->guard.LastError();
+}
+
+std::string DownloadJob::FailureDetail() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->failureDetail;
 }
 
 DownloadState DownloadJob::State() const {

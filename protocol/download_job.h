@@ -15,6 +15,7 @@
 #include "link/os_error.h"
 #include "link/port_backend.h"
 #include "protocol/download_state.h"
+#include "protocol/image_source.h"
 #include "protocol/job_outcome.h"
 #include "protocol/job_view.h"
 #include "protocol/trace_event.h"
@@ -27,6 +28,9 @@ struct JobOptions {
   // Starts the pacing worker; empty means std::thread. Throwing std::system_error stands for a
   // system that cannot create another thread ("Thread Fail").
   std::function<std::thread(std::function<void()>)> startThread;
+  // Where downloads take the image's bytes from. Empty: each download takes its own snapshot of
+  // the image at its path. Several jobs that download one image at once share one.
+  std::shared_ptr<const ImageSource> imageSource;
 };
 
 class DownloadJob {
@@ -60,6 +64,9 @@ class DownloadJob {
   bool IsBusy() const;          // a pacing worker exists that has not ended
   JobOutcome Outcome() const;   // None while a job runs
   OsError LastOsError() const;  // why the last open or write failed
+  // What the system's fixed text of the last failure leaves out (e.g. how the image file
+  // changed); empty when there is nothing to add.
+  std::string FailureDetail() const;
   DownloadState State() const;  // of the current or last download
 
  private:

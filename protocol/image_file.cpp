@@ -2,30 +2,34 @@
 
 #include <algorithm>
 #include <fstream>
+#include <vector>
 
 #include "image/utf8_path.h"
 
 namespace tarvex {
 
-bool ReadImageBytes(const std::string& path, std::uint32_t position, std::span<std::uint8_t> out) {
-  std::ifstream file(PathFromUtf8(path), std::ios::binary);
+namespace {
+
+constexpr const char* CHANGED_DURING_DOWNLOAD = "the image file changed during the download";
+
+}  // namespace
+
+std::optional<std::uint64_t> ReadImageBytes(const std::string& path, std::uint32_t position,
+                                            std::span<std::uint8_t> out) {
+  std::ifstream file(PathFromUtf8(path), std::ios::binary | std::ios::ate);
   if (!file.is_open()) {
-    return false;
+    return std::nullopt;
   }
+  const std::streamoff size = file.tellg();
   std::fill(out.begin(), out.end(), std::uint8_t{0});
+  if (size < 0) {
+    return std::nullopt;
+  }
   file.seekg(static_cast<std::streamoff>(position), std::ios::beg);
   if (file) {
     file.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(out.size()));
   }
-  return true;
-}
-
-std::optional<ModelName> ReadModelName(const std::string& path) {
-  ModelName name{};
-  if (!ReadImageBytes(path, MODEL_NAME_OFFSET, name)) {
-    return std::nullopt;
-  }
-  return name;
+  return static_cast<std::uint64_t>(size);
 }
 
 FileCheck CheckImageFile(const FirmwareImage& image) {
@@ -39,25 +43,53 @@ FileCheck CheckImageFile(const FirmwareImage& image) {
   return same ? FileCheck::Same : FileCheck::Changed;
 }
 
-namespace {
-
-class FileSource final : public ImageSource {
- public:
-  FileCheck Check(const FirmwareImage& image) const override { return CheckImageFile(image); }
-  std::optional<ModelName> ModelNameOf(const FirmwareImage& image) const override {
-    return ReadModelName(image.path);
+// Only a change ends a download, so only its reason is kept; the ports of a run share it.
+FileCheck SnapshotImageSource::Note(FileCheck check, std::string reason) const {
+  if (check == FileCheck::Changed) {
+    std::lock_guard lock(mutex_);
+    reason_ = std::move(reason);
   }
-  bool ReadBytes(const FirmwareImage& image, std::uint32_t position,
-                 std::span<std::uint8_t> out) const override {
-    return ReadImageBytes(image.path, position, out);
+  return check;
+}
+
+FileCheck SnapshotImageSource::Check(const FirmwareImage& image) const {
+  std::unique_lock lock(mutex_);
+  if (!snapshot_) {
+    ImageSnapshot::Taken taken = ImageSnapshot::Take(image);
+    snapshot_ = std::move(taken.snapshot);
+    lock.unlock();
+    return Note(taken.check, std::move(taken.reason));
   }
-};
+  lock.unlock();
+  const FileCheck check = CheckImageFile(image);
+  return Note(check, CHANGED_DURING_DOWNLOAD);
+}
 
-}  // namespace
+FileCheck SnapshotImageSource::ReadBytes(const FirmwareImage& image, std::uint32_t position,
+                                         std::span<std::uint8_t> out) const {
+  std::shared_ptr<const ImageSnapshot> snapshot;
+  {
+    std::lock_guard lock(mutex_);
+    snapshot = snapshot_;
+  }
+  if (!snapshot) {
+    return FileCheck::Unavailable;  // not checked yet
+  }
+  std::vector<std::uint8_t> inFile(out.size());
+  const std::optional<std::uint64_t> size = ReadImageBytes(image.path, position, inFile);
+  if (!size) {
+    return FileCheck::Unavailable;
+  }
+  if (!snapshot->Read(position, out)) {
+    return FileCheck::Unavailable;
+  }
+  const bool same = *size == snapshot->Size() && std::equal(out.begin(), out.end(), inFile.begin());
+  return Note(same ? FileCheck::Same : FileCheck::Changed, CHANGED_DURING_DOWNLOAD);
+}
 
-const ImageSource& ImageFileSource() {
-  static const FileSource source;
-  return source;
+std::string SnapshotImageSource::Reason() const {
+  std::lock_guard lock(mutex_);
+  return reason_;
 }
 
 }  // namespace tarvex

@@ -1,31 +1,47 @@
-// The steps' access to the image file: opened by its path, read and closed again every time,
-// so a download never keeps the file open.
+// The image as a download reads it: the file at its path, read and closed again every time, so
+// a download never keeps the file open, and compared with the download's snapshot of the checked
+// image, which is what is sent.
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
 
 #include "image/image_format.h"
 #include "image/image_loader.h"
+#include "protocol/image_snapshot.h"
 #include "protocol/image_source.h"
 
 namespace tarvex {
 
-// The 16 model-name bytes (file offsets 16..31); empty when the file cannot be opened. Bytes
-// the file does not have are zeros.
-std::optional<ModelName> ReadModelName(const std::string& path);
-
-// Fills `out` from file offset `position`. Bytes past the end of the file are zeros (a block
-// whose segment reaches past the end goes out with its full length). False when the file cannot
-// be opened.
-bool ReadImageBytes(const std::string& path, std::uint32_t position, std::span<std::uint8_t> out);
+// The file's bytes from `position` (zeros past its end) and its size now; empty when the file
+// cannot be opened.
+std::optional<std::uint64_t> ReadImageBytes(const std::string& path, std::uint32_t position,
+                                            std::span<std::uint8_t> out);
 
 // Checks the file again (CRC included) and compares it with `image`.
 FileCheck CheckImageFile(const FirmwareImage& image);
 
-// The source a download reads from: the file at image.path, through the three above.
-const ImageSource& ImageFileSource();
+// The source of one run (one image, any number of ports). The first check takes the snapshot;
+// a later one (the file was missing for a while) checks the file at the path again. Every read
+// compares the file's bytes and size with the snapshot's and hands out the snapshot's: a file
+// that changed ends the download before any changed byte goes out.
+class SnapshotImageSource final : public ImageSource {
+ public:
+  FileCheck Check(const FirmwareImage& image) const override;
+  FileCheck ReadBytes(const FirmwareImage& image, std::uint32_t position,
+                      std::span<std::uint8_t> out) const override;
+  std::string Reason() const override;
+
+ private:
+  FileCheck Note(FileCheck check, std::string reason) const;
+
+  mutable std::mutex mutex_;
+  mutable std::shared_ptr<const ImageSnapshot> snapshot_;
+  mutable std::string reason_;  // of the last change found
+};
 
 }  // namespace tarvex

@@ -33,13 +33,10 @@ class NullView : public JobView {
 class SizesOnlySource final : public ImageSource {
  public:
   FileCheck Check(const FirmwareImage& /*image*/) const override { return FileCheck::Same; }
-  std::optional<ModelName> ModelNameOf(const FirmwareImage& image) const override {
-    return image.modelName;
-  }
-  bool ReadBytes(const FirmwareImage& /*image*/, std::uint32_t /*position*/,
-                 std::span<std::uint8_t> out) const override {
+  FileCheck ReadBytes(const FirmwareImage& /*image*/, std::uint32_t /*position*/,
+                      std::span<std::uint8_t> out) const override {
     std::fill(out.begin(), out.end(), std::uint8_t{0});
-    return true;
+    return FileCheck::Same;
   }
 };
 

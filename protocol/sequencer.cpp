@@ -82,14 +82,24 @@ std::optional<StepResult> CheckFile(const StepContext& ctx, DownloadData& data) 
   return StepResult::FileChanged;
 }
 
-// The model name as the file holds it now; empty (and the file to be checked again) when the
-// file cannot be opened.
-std::optional<ModelName> ModelFromFile(const StepContext& ctx, DownloadData& data) {
-  std::optional<ModelName> model = ctx.image.ModelNameOf(data.image);
-  if (!model) {
-    data.fileChecked = false;
+// What a read that did not give the checked bytes means for the step: try again later (and check
+// the file again first) when it could not be read, end the download when it has changed.
+std::optional<StepResult> NotSame(FileCheck check, DownloadData& data) {
+  switch (check) {
+    case FileCheck::Same:
+      return std::nullopt;
+    case FileCheck::Unavailable:
+      data.fileChecked = false;
+      return StepResult::Retry;
+    case FileCheck::Changed:
+      break;
   }
-  return model;
+  return StepResult::FileChanged;
+}
+
+// The model name as the file holds it now, if it is still the checked one.
+std::optional<StepResult> ReadModel(const StepContext& ctx, DownloadData& data, ModelName& model) {
+  return NotSame(ctx.image.ReadBytes(data.image, MODEL_NAME_OFFSET, model), data);
 }
 
 StepResult StepWakeBreak(StepContext& ctx, DownloadData& data) {
@@ -120,11 +130,11 @@ StepResult StepAnnounce(StepContext& ctx, DownloadData& data) {
   if (auto notNow = CheckFile(ctx, data)) {
     return *notNow;
   }
-  const std::optional<ModelName> model = ModelFromFile(ctx, data);
-  if (!model) {
-    return StepResult::Retry;
+  ModelName model{};
+  if (auto notNow = ReadModel(ctx, data, model)) {
+    return *notNow;
   }
-  if (auto failed = Failure(SendFrame(ctx, data.state, AnnounceFrame(*model)))) {
+  if (auto failed = Failure(SendFrame(ctx, data.state, AnnounceFrame(model)))) {
     return *failed;
   }
   ctx.view.SetStatusText(TEXT_ANNOUNCE);
@@ -144,11 +154,11 @@ StepResult StepModel(StepContext& ctx, DownloadData& data) {
   if (auto notNow = CheckFile(ctx, data)) {
     return *notNow;
   }
-  const std::optional<ModelName> model = ModelFromFile(ctx, data);
-  if (!model) {
-    return StepResult::Retry;
+  ModelName model{};
+  if (auto notNow = ReadModel(ctx, data, model)) {
+    return *notNow;
   }
-  if (auto failed = Failure(SendFrame(ctx, data.state, ModelFrame(*model)))) {
+  if (auto failed = Failure(SendFrame(ctx, data.state, ModelFrame(model)))) {
     return *failed;
   }
   data.state = DL_SIZE;
@@ -232,16 +242,16 @@ std::optional<SegmentCursor> CurrentSegment(DownloadData& data) {
   return cursor;
 }
 
-// The block's bytes: read ahead by PrepareFile when it got to them, or from the source now.
-bool BlockBytes(const StepContext& ctx, DownloadData& data, std::uint32_t position,
-                std::span<std::uint8_t> out) {
+// The block's bytes: read ahead by PrepareFile when it got them, or from the source now.
+FileCheck BlockBytes(const StepContext& ctx, DownloadData& data, std::uint32_t position,
+                     std::span<std::uint8_t> out) {
   std::optional<ReadAhead>& ahead = data.readAhead;
   const bool fits = ahead && ahead->position == position && ahead->length == out.size();
   if (fits) {
     std::copy_n(ahead->bytes.begin(), out.size(), out.begin());
   }
   ahead.reset();
-  return fits || ctx.image.ReadBytes(data.image, position, out);
+  return fits ? FileCheck::Same : ctx.image.ReadBytes(data.image, position, out);
 }
 
 StepResult StepEnd(StepContext& ctx, DownloadData& data, DownloadState stepState) {
@@ -271,9 +281,8 @@ StepResult StepData(StepContext& ctx, DownloadData& data) {
   }
   std::array<std::uint8_t, BLOCK_DATA_MAX> block;  // the source fills what is sent
   const std::span<std::uint8_t> bytes(block.data(), length);
-  if (!BlockBytes(ctx, data, cursor->FilePosition(), bytes)) {
-    data.fileChecked = false;
-    return StepResult::Retry;
+  if (auto notNow = NotSame(BlockBytes(ctx, data, cursor->FilePosition(), bytes), data)) {
+    return *notNow;
   }
   if (auto failed = Failure(SendFrame(ctx, stepState, BlockFrame(address, bytes)))) {
     return *failed;
@@ -337,8 +346,9 @@ void PrepareFile(const StepContext& ctx, DownloadData& data) {
   ReadAhead& ahead = data.readAhead.emplace();
   ahead.position = cursor->FilePosition();
   ahead.length = cursor->BlockLength();
-  if (!ctx.image.ReadBytes(data.image, ahead.position, {ahead.bytes.data(), ahead.length})) {
-    data.readAhead.reset();  // the step reads again, and retries when it cannot
+  const std::span<std::uint8_t> bytes(ahead.bytes.data(), ahead.length);
+  if (ctx.image.ReadBytes(data.image, ahead.position, bytes) != FileCheck::Same) {
+    data.readAhead.reset();  // the step reads again, and retries or ends as the read says
   }
 }
 

@@ -66,7 +66,7 @@ struct StepContext {
   JobView& view;
   TraceSink trace;  // may be empty
   std::chrono::steady_clock::time_point start;
-  const ImageSource& image = ImageFileSource();  // where the image's bytes come from
+  const ImageSource& image;  // where the image's bytes come from
   // Set by each frame written: when it will have left the line. A write returns before that
   // (its wire time is left to the caller), so whoever closes the port or paces the next step
   // counts from here.
@@ -79,7 +79,7 @@ enum class StepResult {
   Cancelled,    // the run no longer holds the port: nothing was written
   OpenFailed,   // a re-open failed; the port is closed and `state` is DL_DONE
   WriteFailed,  // a frame did not go out whole
-  FileChanged,  // the file no longer matches the image checked at Open; nothing of it was sent
+  FileChanged,  // the file no longer holds the image checked at Open; no changed byte was sent
 };
 
 enum class SendResult { Sent, Refused, Short };

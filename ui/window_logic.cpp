@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "image/image_loader.h"
+#include "image/unchecked_rows.h"
 #include "image/utf8_path.h"
 #include "ui/ui_texts.h"
 
@@ -67,10 +68,22 @@ void WindowLogic::OnOpenImage() {
   // A running download keeps its own copy; this image is for the next one.
   job_->SetImage(*load.image);
   // While a download runs the button is its Cancel and the job decides its state.
-  if (view_.ControlText(ID_DOWNLOAD) == TEXT_DOWNLOAD) {
+  const bool idle = view_.ControlText(ID_DOWNLOAD) == TEXT_DOWNLOAD;
+  if (idle) {
     view_.EnableControl(ID_DOWNLOAD, true);
+    ShowImageWarning(UncheckedRowsWarning(load.image->header));
   }
   view_.SetControlText(ID_MODEL, modelText_);
+}
+
+// The status line says when an image's bytes would go out unverified; a later good image
+// clears what it said, and only that.
+void WindowLogic::ShowImageWarning(const std::string& warning) {
+  if (!warning.empty() ||
+      (!shownWarning_.empty() && view_.ControlText(ID_STATUS) == shownWarning_)) {
+    view_.SetControlText(ID_STATUS, warning);
+  }
+  shownWarning_ = warning;
 }
 
 void WindowLogic::OnDownload() {

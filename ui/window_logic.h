@@ -65,10 +65,13 @@ class WindowLogic : public JobView {
   void NotifyReceived() override;
 
  private:
+  void ShowImageWarning(const std::string& warning);
+
   WindowView& view_;
   UiCallGate gate_;
   std::string imagePath_;
   std::string modelText_;
+  std::string shownWarning_;  // the image warning the status line shows, if any
   bool logoAttempted_ = false;
   bool logoScheduled_ = false;
   std::unique_ptr<DownloadJob> job_;  // last member: destroyed first

@@ -5,6 +5,7 @@
 #include <string>
 #include <system_error>
 
+#include "cli/image_fields.h"
 #include "cli/interrupt_signals.h"
 #include "cli/job_session.h"
 #include "cli/pty_commands.h"
@@ -60,6 +61,7 @@ int RunDemo(const DemoOptions& args, Io io) {
     io.err << "tarvex-cli: " << imagePath << ": " << load.rejection.message << '\n';
     return EXIT_BAD_IMAGE;
   }
+  WarnUncheckedRows(io.err, *load.image);
   RunOutputs outputs;
   if (!OpenOutputs(args.run, outputs, io.err)) {
     return EXIT_USAGE;

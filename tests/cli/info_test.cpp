@@ -82,6 +82,20 @@ TEST_F(InfoCommand, JsonEscapesTheModelAndReadsItAsLatin1) {
       << run.out;
 }
 
+// Accepted, but the bytes of segment 2 lie in the unchecked preamble: a warning, not a refusal.
+TEST_F(InfoCommand, WarnsOfSegmentsOutsideTheCheckedPayload) {
+  test::ImagePlan plan = test::SimpleImagePlan();
+  plan.segments[1].fileOffset = 4;
+  const std::string path = Write(plan);
+  for (const bool json : {false, true}) {
+    const CliRun run = json ? RunTool({"info", "--json", path}) : RunTool({"info", path});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.err.find("segment 2 lie outside the CRC-checked payload"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.out.find("\"unchecked_segments\":[2]") != std::string::npos, json);
+  }
+}
+
 TEST_F(InfoCommand, PlainTextForPeople) {
   const CliRun run = RunTool({"info", Write(test::SimpleImagePlan())});
   EXPECT_EQ(run.status, 0) << run.err;

@@ -426,6 +426,8 @@ TEST_F(DownloadJobTest, FileChangedSinceOpenDoesNotStart) {
   ASSERT_TRUE(WaitForEnd(*job_));
 
   EXPECT_EQ(job_->Outcome(), JobOutcome::FileChanged);
+  EXPECT_NE(job_->FailureDetail().find("the image file"), std::string::npos)
+      << job_->FailureDetail();
   EXPECT_EQ(port_->WriteCount(), 0u);
   const ViewCalls calls = Calls();
   EXPECT_EQ(test::Texts(calls, ViewCall::Kind::Message), std::vector<std::string>{TEXT_FILE_ERROR});

@@ -96,7 +96,7 @@ TEST_P(EstimateScheduleCases, EqualsTheRunThatReadsTheFileAndItsHandWorkedDurati
   std::vector<SentFrame> estimated;
   std::vector<SentFrame> read;
   const auto estimate = EstimateSchedule(image, RecordInto(estimated));
-  const auto fromFile = RunSchedule(image, ImageFileSource(), RecordInto(read));
+  const auto fromFile = RunSchedule(image, SnapshotImageSource(), RecordInto(read));
   ASSERT_TRUE(estimate.has_value());
   ASSERT_TRUE(fromFile.has_value());
   EXPECT_EQ(estimated, read);
@@ -151,7 +151,7 @@ TEST(EstimateScheduleFile, TheEstimateNeedsOnlyTheCheckedCopyARunThatReadsNeedsT
   ASSERT_TRUE(before.has_value());
   ASSERT_TRUE(after.has_value());
   EXPECT_EQ(after->duration, before->duration);
-  EXPECT_FALSE(RunSchedule(image, ImageFileSource()).has_value());
+  EXPECT_FALSE(RunSchedule(image, SnapshotImageSource()).has_value());
 }
 
 }  // namespace

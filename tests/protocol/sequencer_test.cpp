@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <variant>
 #include <vector>
@@ -101,7 +102,9 @@ class SequencerTest : public testing::Test {
   SerialLink link_{port_->MakeBackend()};
   PortGuard guard_{link_};
   test::RecordingView view_;
-  StepContext ctx_{guard_, PortGuard::NO_TICKET, view_, {}, std::chrono::steady_clock::now()};
+  SnapshotImageSource source_;
+  StepContext ctx_{guard_, PortGuard::NO_TICKET, view_, {}, std::chrono::steady_clock::now(),
+                   source_};
   DownloadData data_;
 };
 
@@ -371,21 +374,97 @@ TEST_F(SequencerTest, FileReplacedWhileMissingIsRefusedBeforeItsBytesGoOut) {
   EXPECT_EQ(Writes().size(), before);
 }
 
-TEST_F(SequencerTest, BlockReachingPastTheEndOfTheFileIsPaddedWithZeros) {
-  const FirmwareImage image = Load(PlanWithSegments({1500}));
-  Begin(image);
-  StepUntil(DL_DATA);  // the file has been checked by now
-  const Bytes file = test::BuildImage(plan_);
-  const std::size_t cut = 100;
-  std::filesystem::resize_file(path_, file.size() - cut);
+// The file changes while the download runs: every frame that goes out is the checked image's,
+// and the first step that would send a changed byte ends the download instead.
+enum class Change { InPlace, Renamed, Truncated };
 
-  ASSERT_EQ(Step(), StepResult::Done);
-  ASSERT_EQ(Step(), StepResult::Done);
-  const SegmentEntry row = SegmentAt(image.header, 0);
-  Bytes data(file.begin() + row.fileOffset + 1024, file.begin() + row.fileOffset + 1500);
-  std::fill(data.end() - cut, data.end(), std::uint8_t{0});
-  EXPECT_EQ(Writes().back().bytes, BytesOf(BlockFrame(row.targetAddress + 1024, data)));
+struct ChangeCase {
+  const char* name;
+  Change change;
+  DownloadState when;    // the change lands just before this step
+  std::uint32_t blocks;  // data blocks already sent by then
+};
+
+class ChangedFile : public SequencerTest, public testing::WithParamInterface<ChangeCase> {
+ protected:
+  // One byte of the last block, so every case still has it ahead.
+  void ChangeTheFile(Change change) {
+    Bytes file = test::BuildImage(plan_);
+    switch (change) {
+      case Change::InPlace: {
+        std::fstream inPlace(path_, std::ios::in | std::ios::out | std::ios::binary);
+        inPlace.seekp(static_cast<std::streamoff>(file.size() - 5));
+        inPlace.put(static_cast<char>(file[file.size() - 5] ^ 0xFF));
+        break;
+      }
+      case Change::Renamed:
+        file[file.size() - 5] ^= 0xFF;
+        test::WriteFileBytes(dir_.File("new.zfr"), file);
+        std::filesystem::rename(dir_.File("new.zfr"), path_);
+        break;
+      case Change::Truncated:
+        std::filesystem::resize_file(path_, file.size() - 5);
+        break;
+    }
+  }
+};
+
+TEST_P(ChangedFile, EndsTheDownloadBeforeAnyChangedByteGoesOut) {
+  const ChangeCase& c = GetParam();
+  const FirmwareImage image = Load(PlanWithSegments({1500, 700}));
+  Begin(image);
+  ASSERT_EQ(StepToEnd(), StepResult::Done);
+  const std::vector<FakeWrite> checked = Writes();
+  guard_.End(ctx_.ticket, JobOutcome::Completed);
+
+  // The same image again, on a new download with its own copy.
+  SnapshotImageSource source;
+  StepContext ctx{guard_,
+                  guard_.Open("COM1", PARITY_CODE_EVEN, 100000),
+                  view_,
+                  {},
+                  std::chrono::steady_clock::now(),
+                  source};
+  DownloadData data = NewDownload("COM1", image);
+  for (int i = 0; i < 100 && data.state != c.when; ++i) {
+    ASSERT_EQ(StepDownload(ctx, data), StepResult::Done);
+  }
+  for (std::uint32_t i = 0; i < c.blocks; ++i) {
+    ASSERT_EQ(StepDownload(ctx, data), StepResult::Done);
+  }
+  ChangeTheFile(c.change);
+
+  StepResult result = StepResult::Done;
+  for (int i = 0; i < 100 && result == StepResult::Done && data.state != DL_DONE; ++i) {
+    result = StepDownload(ctx, data);
+  }
+  EXPECT_EQ(result, StepResult::FileChanged);
+  const std::vector<FakeWrite> all = Writes();
+  const std::vector<FakeWrite> sent(all.begin() + static_cast<std::ptrdiff_t>(checked.size()),
+                                    all.end());
+  ASSERT_LT(sent.size(), checked.size());
+  for (std::size_t i = 0; i < sent.size(); ++i) {
+    EXPECT_EQ(sent[i].bytes, checked[i].bytes) << "frame " << i;
+  }
+  // Before the copy is taken the check says what is wrong with the file; after, that it changed.
+  const bool copied = c.when != DL_ANNOUNCE;
+  EXPECT_EQ(source.Reason().find("changed during the download") != std::string::npos, copied)
+      << source.Reason();
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Points, ChangedFile,
+    testing::Values(ChangeCase{"InPlaceBeforeTheAnnounce", Change::InPlace, DL_ANNOUNCE, 0},
+                    ChangeCase{"InPlaceBeforeTheModel", Change::InPlace, DL_MODEL, 0},
+                    ChangeCase{"InPlaceAfterTheFirstBlock", Change::InPlace, DL_DATA, 1},
+                    ChangeCase{"InPlaceBeforeTheLastBlock", Change::InPlace, DL_DATA, 2},
+                    ChangeCase{"RenamedBeforeTheAnnounce", Change::Renamed, DL_ANNOUNCE, 0},
+                    ChangeCase{"RenamedBeforeTheFirstBlock", Change::Renamed, DL_DATA, 0},
+                    ChangeCase{"RenamedBeforeTheLastBlock", Change::Renamed, DL_DATA, 2},
+                    ChangeCase{"TruncatedBeforeTheModel", Change::Truncated, DL_MODEL, 0},
+                    ChangeCase{"TruncatedAfterTheFirstBlock", Change::Truncated, DL_DATA, 1},
+                    ChangeCase{"TruncatedBeforeTheLastBlock", Change::Truncated, DL_DATA, 2}),
+    CaseName<ChangeCase>);
 
 struct WriteFailureCase {
   const char* name;

@@ -133,6 +133,28 @@ TEST(OpenRules, WhileADownloadRunsDownloadIsLeftToTheJob) {
   EXPECT_EQ(window.view.ControlText(ID_MODEL), "TEST MODEL");
 }
 
+// An image whose segment lies in the unchecked preamble: the status line warns, a good image
+// clears that warning, but never a status that a download left.
+TEST(OpenRules, StatusWarnsOfBytesOutsideTheCheckedPayload) {
+  test::TempDir dir;
+  test::ImagePlan unchecked = test::SimpleImagePlan();
+  unchecked.segments[1].fileOffset = 0;
+  const std::string risky = test::WriteImage(dir.File("risky.zfr"), unchecked).string();
+  const std::string good = test::WriteImage(dir.File("good.zfr"), test::SimpleImagePlan()).string();
+
+  Window window;
+  window.view.openAnswers = {{risky}, {good}, {risky}, {good}};
+  window.logic.OnOpenImage();
+  EXPECT_NE(window.view.ControlText(ID_STATUS).find("segment 2 lie outside"), std::string::npos)
+      << window.view.ControlText(ID_STATUS);
+  window.logic.OnOpenImage();
+  EXPECT_EQ(window.view.ControlText(ID_STATUS), "");
+  window.logic.OnOpenImage();
+  window.view.texts[ID_STATUS] = "Download Complete!";
+  window.logic.OnOpenImage();
+  EXPECT_EQ(window.view.ControlText(ID_STATUS), "Download Complete!");
+}
+
 TEST(Logo, OnlyTheFirstNormalPaintAttemptsItAlsoWhenTheAttemptFails) {
   Window window;
   EXPECT_FALSE(window.logic.LogoDue(/*minimized=*/true));
