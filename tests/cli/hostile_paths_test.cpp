@@ -24,12 +24,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Run {
+struct Outcome {
   int code = -1;
   std::string err;
 };
 
-Run Cli(const std::vector<std::string>& args) {
+Outcome Cli(const std::vector<std::string>& args) {
   std::ostringstream out;
   std::ostringstream err;
   const int code = RunCli(args, out, err);
@@ -38,8 +38,8 @@ Run Cli(const std::vector<std::string>& args) {
 
 // The real program with its file size limited to `kib` KiB, so that writes fail as on a full
 // disk (the signal that would kill it is ignored: the write returns EFBIG).
-Run Limited(int kib, const std::string& args, const fs::path& errFile) {
-  const std::string command = "trap '' XFSZ; ulimit -f " + std::to_string(kib * 2) + "; exec " +
+Outcome Limited(int kib, const std::string& args, const fs::path& errFile) {
+  const std::string command = "trap '' XFSZ; ulimit -f " + std::to_string(kib) + "; exec " +
                               TARVEX_CLI_PATH + " " + args + " >/dev/null 2>" + errFile.string();
   const int status = std::system(("bash -c \"" + command + "\"").c_str());
   std::ifstream in(errFile);
@@ -87,7 +87,7 @@ const Hostile HOSTILE[] = {
 };
 
 class HostilePaths : public ::testing::Test {
- protected:
+ public:
   void SetUp() override {
     image = test::WriteImage(dir.File("good.zfr"), test::SimpleImagePlan()).string();
     bin = dir.File("a.bin").string();
@@ -164,7 +164,7 @@ TEST_F(HostilePaths, EveryOutputRefusesWhatIsNotOursAndLeavesItAsItWas) {
       }
       const std::string label = std::string(output.label) + " " + hostile.label;
       const std::string path = PathFor(hostile.node);
-      const Run run = Cli(output.args(*this, path));
+      const Outcome run = Cli(output.args(*this, path));
       EXPECT_EQ(run.code, 2) << label << ": " << run.err;
       const std::string what = output.folder ? "folder" : "file";
       const std::string reason =
@@ -203,7 +203,7 @@ TEST_F(HostilePaths, InputsThatWouldBlockAreRefusedAtOnce) {
              {"diff", image, path},
              {"download", "--port", line.SlavePath(), path},
          }) {
-      const Run run = Cli(args);
+      const Outcome run = Cli(args);
       EXPECT_EQ(run.code, 3) << args[0] << " " << path << ": " << run.err;
       EXPECT_NE(run.err.find(path + ": cannot open the file: not a regular file"),
                 std::string::npos)
@@ -223,8 +223,8 @@ TEST_F(HostilePaths, AFailedTraceOrReportWriteFailsTheRun) {
     std::string path;
   } cases[] = {{"--trace", dir.File("trace.jsonl").string()}, {"--report", report}};
   for (const auto& c : cases) {
-    const Run run =
-        Limited(4, std::string("demo --time-scale 0.002 ") + c.option + " " + c.path + " " + image,
+    const Outcome run =
+        Limited(1, std::string("demo --time-scale 0.002 ") + c.option + " " + c.path + " " + image,
                 dir.File("err.txt"));
     EXPECT_EQ(run.code, 1) << c.option << ": " << run.err;
     EXPECT_NE(run.err.find(c.path), std::string::npos) << c.option << ": " << run.err;
@@ -234,7 +234,7 @@ TEST_F(HostilePaths, AFailedTraceOrReportWriteFailsTheRun) {
 
 class UnpackFolder : public HostilePaths {
  protected:
-  Run Unpack(std::vector<std::string> extra = {}) {
+  Outcome Unpack(std::vector<std::string> extra = {}) {
     std::vector<std::string> args{"unpack", image, "-o", out.string()};
     args.insert(args.end(), extra.begin(), extra.end());
     return Cli(args);
@@ -246,13 +246,13 @@ TEST_F(UnpackFolder, ANonEmptyFolderTakesForceWhichReplacesOnlyUnpacksOwnFiles) 
   fs::create_directory(out);
   std::ofstream(out / "notes.txt") << "mine";
   std::ofstream(out / "seg9-0x00000000.bin") << "stale";
-  const Run refused = Unpack();
+  const Outcome refused = Unpack();
   EXPECT_EQ(refused.code, 2) << refused.err;
   EXPECT_NE(refused.err.find(out.string() + " is not empty: give --force"), std::string::npos)
       << refused.err;
   EXPECT_TRUE(fs::exists(out / "seg9-0x00000000.bin"));
 
-  const Run forced = Unpack({"--force"});
+  const Outcome forced = Unpack({"--force"});
   ASSERT_EQ(forced.code, 0) << forced.err;
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(out)) {
@@ -272,7 +272,7 @@ TEST_F(UnpackFolder, AFailurePartWayLeavesNothingBehind) {
       fs::create_directory(out);
     }
     const auto before = Listing(dir.path());
-    const Run run = Limited(16, "unpack " + image + " -o " + out.string(), nodes.File("err"));
+    const Outcome run = Limited(16, "unpack " + image + " -o " + out.string(), nodes.File("err"));
     EXPECT_EQ(run.code, 1) << run.err;
     EXPECT_NE(run.err.find("too large"), std::string::npos) << run.err;
     EXPECT_EQ(Listing(dir.path()), before) << "no staging folder, no part of the output";
