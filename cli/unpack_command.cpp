@@ -33,8 +33,11 @@ struct UnpackArgs {
 namespace fs = std::filesystem;
 
 bool IsUnpackFile(const fs::directory_entry& entry) {
-  const std::string name = entry.path().filename().string();
-  return (name == MANIFEST_FILE || IsExportFileName(name)) && !entry.is_directory();
+  // As UTF-8, which every name converts to on every platform.
+  const std::u8string text = entry.path().filename().u8string();
+  const std::string name(text.begin(), text.end());
+  std::error_code error;
+  return (name == MANIFEST_FILE || IsExportFileName(name)) && !entry.is_directory(error);
 }
 
 // What is in `dir` already: every entry, and those that bear unpack's own names.
@@ -61,8 +64,7 @@ std::string RemoveFiles(const std::vector<fs::path>& files) {
   for (const fs::path& file : files) {
     std::error_code error;
     if (!fs::remove(file, error) && error) {
-      return fmt::format("cannot remove the earlier {}: {}", file.filename().string(),
-                         error.message());
+      return "cannot remove an earlier file there: " + error.message();
     }
   }
   return {};
