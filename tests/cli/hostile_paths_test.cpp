@@ -177,7 +177,7 @@ TEST_F(HostilePaths, EveryOutputRefusesWhatIsNotOursAndLeavesItAsItWas) {
   }
 }
 
-TEST_F(HostilePaths, ALinkToAFileIsWrittenThroughAndStaysALink) {
+TEST_F(HostilePaths, ALinkIsWrittenThroughAndStaysALink) {
   ASSERT_EQ(symlink(nodes.File("file").c_str(), nodes.File("link").c_str()), 0);
   const std::string link = nodes.File("link").string();
   ASSERT_EQ(Cli({"pack", "-m", "M", "-o", link, bin + "@0"}).code, 0);
@@ -190,6 +190,11 @@ TEST_F(HostilePaths, ALinkToAFileIsWrittenThroughAndStaysALink) {
   a << through.rdbuf();
   b << plain.rdbuf();
   EXPECT_EQ(a.str(), b.str()) << "the image went to the file the link leads to";
+
+  ASSERT_EQ(symlink(nodes.File("folder").c_str(), nodes.File("to-folder").c_str()), 0);
+  ASSERT_EQ(Cli({"unpack", image, "-o", nodes.File("to-folder").string()}).code, 0);
+  EXPECT_TRUE(fs::is_symlink(nodes.File("to-folder")));
+  EXPECT_TRUE(fs::exists(nodes.File("folder") / "manifest.json"));
 }
 
 TEST_F(HostilePaths, InputsThatWouldBlockAreRefusedAtOnce) {
