@@ -2,6 +2,8 @@
 
 #include <system_error>
 
+#include "image/device_name.h"
+
 namespace tarvex {
 
 namespace {
@@ -29,6 +31,9 @@ const char* KindName(fs::file_type type) {
 
 // Empty when `path` is missing or of the `wanted` type; otherwise "(what it is)".
 std::string KindProblem(const fs::path& path, fs::file_type wanted) {
+  if (IsDeviceName(path)) {
+    return "(a device)";
+  }
   std::error_code error;
   const fs::file_status own = fs::symlink_status(path, error);
   if (own.type() == fs::file_type::not_found || own.type() == fs::file_type::none) {
