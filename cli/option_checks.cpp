@@ -6,6 +6,8 @@
 #include <system_error>
 
 #include "cli/port_texts.h"
+#include "image/file_kind.h"
+#include "image/utf8_path.h"
 
 namespace tarvex::cli {
 
@@ -28,6 +30,33 @@ CLI::Validator PositiveSecondsCheck() {
         return ok ? std::string() : "must be a positive number of seconds, not \"" + text + "\"";
       },
       "S");
+}
+
+namespace {
+
+using KindCheck = std::string (*)(const std::filesystem::path&);
+
+// No description: the option's own type name says what it takes.
+CLI::Validator WritablePathCheck(const char* what, KindCheck problemOf) {
+  return CLI::Validator(
+      [what, problemOf](std::string& name) {
+        if (name.empty()) {
+          return std::string("must name a ") + what;
+        }
+        const std::string problem = problemOf(PathFromUtf8(name));
+        return problem.empty() ? problem : name + ": " + problem;
+      },
+      "");
+}
+
+}  // namespace
+
+CLI::Validator OutputFileCheck() {
+  return WritablePathCheck("file", NotAFileProblem);
+}
+
+CLI::Validator OutputFolderCheck() {
+  return WritablePathCheck("folder", NotAFolderProblem);
 }
 
 }  // namespace tarvex::cli

@@ -11,4 +11,12 @@ CLI::Validator PortNameCheck();
 // A finite number of seconds above 0 ("abc", "0", "-3" and "inf" are usage errors).
 CLI::Validator PositiveSecondsCheck();
 
+// A file to write: missing or a regular file (a symbolic link to one is written through). An empty
+// name, or a device node, FIFO, socket, folder or dangling link there, is a usage error: nothing
+// that is not ours is opened or replaced.
+CLI::Validator OutputFileCheck();
+
+// A folder to write into: missing or a folder; the same refusals as OutputFileCheck().
+CLI::Validator OutputFolderCheck();
+
 }  // namespace tarvex::cli

@@ -8,6 +8,7 @@
 #include <fmt/format.h>
 
 #include "cli/commands.h"
+#include "cli/option_checks.h"
 #include "image/image_writer.h"
 #include "image/pack_input.h"
 #include "image/utf8_path.h"
@@ -68,7 +69,10 @@ void AddPackCommand(CLI::App& app, Io io, int& exitCode) {
       app.add_subcommand("pack", "Build an image from raw binaries, Intel HEX and ELF files");
   cmd->add_option("--model,-m", args->model, "Fixture model name (at most 16 characters)")
       ->required();
-  cmd->add_option("--output,-o", args->output, "The image to write (.zfr)")->required();
+  cmd->add_option("--output,-o", args->output, "The image to write (.zfr)")
+      ->type_name("FILE")
+      ->required()
+      ->check(OutputFileCheck());
   cmd->add_option("INPUT", args->inputs,
                   "FILE@ADDRESS (raw bytes; address 0x... or decimal), FILE.hex / FILE.ihex, or an "
                   "ELF file (its loadable segments at their physical addresses)")

@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <ostream>
 
+#include "cli/option_checks.h"
 #include "cli/terminal.h"
 
 namespace tarvex::cli {
@@ -12,12 +13,14 @@ void AddRunOptions(CLI::App& command, RunArgs& args) {
       .add_option("--trace", args.tracePath,
                   "Write one JSON line per frame sent (time, state, frame, length, settings), "
                   "between a first record (tool, image) and a last one per port (outcome)")
-      ->type_name("FILE");
+      ->type_name("FILE")
+      ->check(OutputFileCheck());
   command
       .add_option("--report", args.reportPath,
                   "Append one JSON line per port to FILE (times, host, port, device, image, "
                   "outcome); safe for several tarvex-cli processes at once")
-      ->type_name("FILE");
+      ->type_name("FILE")
+      ->check(OutputFileCheck());
   auto* quiet =
       command.add_flag("-q,--quiet", args.quiet, "No progress: errors and the summary only");
   command.add_flag("-v,--verbose", args.verbose, "Also show each frame as it goes out")

@@ -29,7 +29,8 @@ bool AppendRecords(const std::vector<PortResult>& ports, const SessionEnd& end, 
     const OsError error =
         end.report->AppendLine(JsonLine(ReportRecord(port, ContextFor(port, end, host, adapters))));
     if (error) {
-      io.err << "tarvex-cli: cannot append to the report file: " << error.Message() << '\n';
+      io.err << "tarvex-cli: cannot append to the report file " << end.report->Path() << ": "
+             << error.Message() << '\n';
       return false;
     }
   }
@@ -50,7 +51,9 @@ bool EndSession(const std::vector<PortResult>& ports, const SessionEnd& end, Io 
   if (ports.size() > 1) {
     io.out << ok << " of " << ports.size() << " ports OK\n";
   }
-  return end.report == nullptr || AppendRecords(ports, end, io);
+  const bool traceKept = end.trace == nullptr || end.trace->Kept(io.err);
+  const bool reportKept = end.report == nullptr || AppendRecords(ports, end, io);
+  return traceKept && reportKept;
 }
 
 }  // namespace tarvex::cli

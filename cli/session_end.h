@@ -18,7 +18,8 @@ struct SessionEnd {
   ReportFile* report = nullptr;
 };
 
-// False when a report record could not be written (the reason is on `io.err`).
+// False when a trace line or a report record could not be written (the file and the reason are
+// on `io.err`).
 bool EndSession(const std::vector<PortResult>& ports, const SessionEnd& end, Io io);
 
 }  // namespace tarvex::cli

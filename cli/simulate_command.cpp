@@ -23,7 +23,8 @@ void AddSimulateCommand(CLI::App& app, Io io, int& exitCode) {
   simulate
       ->add_option("--out", options->out,
                    "Write the memory received to FILE as Intel HEX (32-bit addresses)")
-      ->type_name("FILE");
+      ->type_name("FILE")
+      ->check(OutputFileCheck());
   simulate
       ->add_option("--timeout", options->timeoutS,
                    "Give up after S seconds (default: wait until a download is over)")

@@ -59,6 +59,7 @@ Json EndRecord(const PortResult& port, JobKind kind) {
 }
 
 OsError TraceWriter::Open(const std::string& path) {
+  path_ = path;
   errno = 0;
   // Binary: one "\n" per line on every platform, as JSON-lines readers expect.
   file_.open(PathFromUtf8(path), std::ios::out | std::ios::trunc | std::ios::binary);
@@ -85,8 +86,22 @@ bool OpenTrace(const std::string& path, std::unique_ptr<TraceWriter>& trace, std
 void TraceWriter::Write(const Json& record) {
   const auto line = JsonLine(record);
   std::lock_guard lock(mutex_);
+  errno = 0;
   file_ << line << '\n';
   file_.flush();
+  if (!file_ && !failure_) {
+    const int code = errno != 0 ? errno : EIO;
+    failure_ = OsError{std::error_code(code, std::generic_category()), {}};
+  }
+}
+
+bool TraceWriter::Kept(std::ostream& err) {
+  std::lock_guard lock(mutex_);
+  if (!failure_) {
+    return true;
+  }
+  err << "tarvex-cli: cannot write the trace file " << path_ << ": " << failure_.Message() << '\n';
+  return false;
 }
 
 }  // namespace tarvex::cli

@@ -37,12 +37,17 @@ class TraceWriter {
  public:
   // Creates or truncates the file; the error says why when it cannot.
   OsError Open(const std::string& path);
-  // Thread-safe; every line is flushed so that a trace survives a crash or a kill.
+  // Thread-safe; every line is flushed so that a trace survives a crash or a kill. A failed write
+  // (a full disk) is kept for Kept(): the job goes on, the run does not end OK.
   void Write(const Json& record);
+  // False, with the file and the first failure's reason on `err`, when a line was lost.
+  bool Kept(std::ostream& err);
 
  private:
   std::mutex mutex_;
   std::ofstream file_;
+  std::string path_;
+  OsError failure_;
 };
 
 }  // namespace tarvex::cli

@@ -5,12 +5,10 @@
 #include <random>
 #include <system_error>
 
+#include "image/file_kind.h"
+
 namespace tarvex {
 
-namespace {
-
-// Hidden, beside the target (a rename across file systems would be a copy), and unlikely to
-// meet another writer's name.
 std::filesystem::path TemporaryBeside(const std::filesystem::path& target) {
   std::random_device seed;
   std::filesystem::path name = ".";
@@ -19,10 +17,14 @@ std::filesystem::path TemporaryBeside(const std::filesystem::path& target) {
   return target.parent_path() / name;
 }
 
-}  // namespace
-
-AtomicFile::AtomicFile(std::filesystem::path target)
-    : target_(std::move(target)), temporary_(TemporaryBeside(target_)) {
+AtomicFile::AtomicFile(const std::filesystem::path& target)
+    : target_(ThroughLinks(target)), temporary_(TemporaryBeside(target_)) {
+  // A device node, a FIFO or a folder at the target is not ours to replace.
+  error_ = NotAFileProblem(target_);
+  if (!error_.empty()) {
+    refused_ = true;
+    return;
+  }
   out_.open(temporary_, std::ios::binary | std::ios::trunc);
   if (!out_.is_open()) {
     error_ = std::strerror(errno);
@@ -30,7 +32,8 @@ AtomicFile::AtomicFile(std::filesystem::path target)
 }
 
 AtomicFile::~AtomicFile() {
-  if (!committed_) {
+  // Only a temporary file this object made is removed: a refused target never had one.
+  if (!committed_ && !refused_) {
     out_.close();
     std::error_code ignored;
     std::filesystem::remove(temporary_, ignored);

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "image/file_kind.h"
 #include "image/file_ptr.h"
 #include "image/image_bytes.h"
 #include "image/image_crc.h"
@@ -129,6 +130,9 @@ const char* ImageErrorCode(ImageError reason) {
 
 ImageLoad LoadImage(const std::string& path) {
   const std::filesystem::path fsPath = PathFromUtf8(path);
+  if (const std::string problem = NotAFileProblem(fsPath); !problem.empty()) {
+    return Reject(ImageError::CannotOpen, "cannot open the file: " + problem);
+  }
   const FilePtr file{OpenForReading(fsPath)};
   if (!file) {
     return Reject(ImageError::CannotOpen,

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdio>
+#include <regex>
 #include <system_error>
 
 #include "image/atomic_file.h"
@@ -44,6 +45,11 @@ std::string ExportRow(std::FILE* image, const SegmentEntry& row, AtomicFile& bin
 
 std::string SegmentFileName(std::size_t row, std::uint32_t address) {
   return fmt::format("seg{}-0x{:08X}.bin", row, address);
+}
+
+bool IsExportFileName(const std::string& name) {
+  static const std::regex segment("seg[0-9]+-0x[0-9A-F]{8}\\.bin");
+  return name == SEGMENTS_HEX_FILE || std::regex_match(name, segment);
 }
 
 SegmentFiles ExportSegments(const FirmwareImage& image, const std::filesystem::path& dir) {

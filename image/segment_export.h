@@ -22,6 +22,9 @@ struct SegmentFiles {
 // "seg<row, from 1>-0x<address, 8 hex digits>.bin"
 std::string SegmentFileName(std::size_t row, std::uint32_t address);
 
+// Whether `name` is one ExportSegments() writes: a segment's binary or the Intel HEX file.
+bool IsExportFileName(const std::string& name);
+
 // Creates `dir` when missing. Each file appears whole or not at all.
 SegmentFiles ExportSegments(const FirmwareImage& image, const std::filesystem::path& dir);
 

@@ -14,6 +14,8 @@ namespace tarvex {
 std::filesystem::path PathFromUtf8(std::string_view utf8);
 
 // std::fopen(path, "rb") for any name the platform allows; errno says why when it returns null.
+// Only a regular file opens: a folder, a device or a FIFO is refused at once (EINVAL), never
+// waited on.
 std::FILE* OpenForReading(const std::filesystem::path& path);
 
 }  // namespace tarvex

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -41,8 +42,19 @@ ReportFile::~ReportFile() {
 }
 
 OsError ReportFile::Open(const std::string& path) {
-  fd_ = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  return fd_ < 0 ? LastError() : OsError{};
+  path_ = path;
+  // Non-blocking: a FIFO without a reader fails at once (ENXIO) instead of hanging the run.
+  fd_ = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
+  if (fd_ < 0) {
+    return LastError();
+  }
+  struct stat kind {};
+  if (fstat(fd_, &kind) != 0 || !S_ISREG(kind.st_mode)) {
+    close(fd_);
+    fd_ = -1;
+    return GenericError(std::errc::invalid_argument, "not a regular file");
+  }
+  return {};
 }
 
 OsError ReportFile::AppendLine(std::string_view line) {

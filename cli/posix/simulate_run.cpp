@@ -1,7 +1,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -11,6 +10,7 @@
 #include "cli/interrupt_signals.h"
 #include "cli/pty_commands.h"
 #include "cli/terminal.h"
+#include "image/atomic_file.h"
 #include "image/utf8_path.h"
 #include "link/serial_reader.h"
 #include "sim/fixture_line.h"
@@ -58,12 +58,13 @@ class LiveLine {
   std::string drawn_;
 };
 
-bool WriteMemory(const std::string& path, std::ofstream& file, const FixtureMemory& memory, Io io) {
-  if (WriteIntelHex(memory, file) && file.flush()) {
+bool WriteMemory(const std::string& path, AtomicFile& file, const FixtureMemory& memory, Io io) {
+  if (WriteIntelHex(memory, file.Stream()) && file.Commit()) {
     io.out << "Memory received written to " << path << " (Intel HEX, 32-bit addresses)\n";
     return true;
   }
-  io.err << "tarvex-cli: cannot write " << path << ": " << std::strerror(errno) << '\n';
+  io.err << "tarvex-cli: cannot write " << path << ": "
+         << (file.error().empty() ? std::string("write failed") : file.error()) << '\n';
   return false;
 }
 
@@ -145,14 +146,13 @@ void Introduce(const Listener& listener, bool onPort, Io io) {
 }  // namespace
 
 int RunSimulate(const SimulateOptions& options, Io io) {
-  // Opened before the line exists: a result that cannot be kept is known before a download.
-  std::ofstream out;
+  // Opened before the line exists: a result that cannot be kept is known before a download. It
+  // replaces what was there only when the memory is all written.
+  std::optional<AtomicFile> out;
   if (!options.out.empty()) {
-    errno = 0;
-    out.open(PathFromUtf8(options.out), std::ios::trunc);
-    if (!out) {
-      io.err << "tarvex-cli: cannot write " << options.out << ": "
-             << std::strerror(errno != 0 ? errno : EIO) << '\n';
+    out.emplace(PathFromUtf8(options.out));
+    if (!out->IsOpen()) {
+      io.err << "tarvex-cli: cannot write " << options.out << ": " << out->error() << '\n';
       return EXIT_USAGE;
     }
   }
@@ -206,7 +206,7 @@ int RunSimulate(const SimulateOptions& options, Io io) {
       break;
   }
   io.out << listener.LineErrorsText() << DescribeVerdict(verdict);
-  const bool written = options.out.empty() || WriteMemory(options.out, out, runner.Memory(), io);
+  const bool written = !out || WriteMemory(options.out, *out, runner.Memory(), io);
   return (verdict.Intact() || verdict.TestCodeAlone()) && written ? EXIT_OK : EXIT_FAILED;
 }
 

@@ -41,12 +41,18 @@ ReportFile::~ReportFile() {
 }
 
 OsError ReportFile::Open(const std::string& path) {
+  path_ = path;
   // Append-only access: Windows puts every write at the end of the file, as O_APPEND does.
   HANDLE file = CreateFileW(win32::ToWide(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     return LastError();
+  }
+  // Reserved names (CON, NUL, COM1) open a device, whatever folder they are given in.
+  if (GetFileType(file) != FILE_TYPE_DISK) {
+    CloseHandle(file);
+    return GenericError(std::errc::invalid_argument, "not a regular file");
   }
   handle_ = file;
   return {};
