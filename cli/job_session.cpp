@@ -162,7 +162,7 @@ void Show(ProgressDisplay& display, FrameLog& frames, const std::vector<PortJob>
 SessionResult RunSession(const FirmwareImage* image, const std::vector<std::string>& ports,
                          const SessionOptions& options, Io io) {
   SessionResult result;
-  // Before any job thread exists, so that only this thread takes Ctrl-C and SIGTERM.
+  // Before any job thread exists, so that only this thread takes Ctrl-C, SIGTERM and SIGHUP.
   InterruptSignals signals;
   const auto planned = PlannedDuration(image, options.timeScale);
   const auto start = std::chrono::steady_clock::now();
@@ -181,6 +181,7 @@ SessionResult RunSession(const FirmwareImage* image, const std::vector<std::stri
     Show(display, frames, jobs, options, elapsed(), planned);
     if (signals.WaitFor(DISPLAY_PERIOD)) {
       result.interrupted = true;
+      result.interruptStatus = signals.ExitStatus();
       for (auto& entry : jobs) {
         entry.job->Stop();
       }
@@ -218,7 +219,7 @@ double DoneShare(std::chrono::milliseconds elapsed, std::chrono::milliseconds pl
 
 int ExitCodeFor(const SessionResult& result, JobKind kind) {
   if (result.interrupted) {
-    return EXIT_INTERRUPTED;
+    return result.interruptStatus;
   }
   if (result.ports.empty() || result.recordLost) {
     return EXIT_FAILED;
