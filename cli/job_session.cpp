@@ -114,7 +114,8 @@ PortProgress LineOf(const PortJob& entry, JobKind kind, std::chrono::millisecond
   if (result.outcome == Goal(kind)) {
     line.done = DoneShare(elapsed, planned, true);
   } else if (result.outcome != JobOutcome::None) {
-    line.ending = result.outcome == JobOutcome::Cancelled ? "stopped" : "FAILED: " + Reason(result);
+    // Only the word: the reason follows once, in the summary.
+    line.ending = result.outcome == JobOutcome::Cancelled ? "stopped" : "FAILED";
   }
   return line;
 }
@@ -237,7 +238,9 @@ void ReportFailures(const SessionResult& result, JobKind kind, std::ostream& err
     if (port.outcome == Goal(kind)) {
       continue;
     }
-    err << "tarvex-cli: " << PortLabel(port.port) << ": " << Reason(port) << '\n';
+    const std::string advice = Advice(port);
+    err << "tarvex-cli: " << PortLabel(port.port) << ": " << Reason(port)
+        << (advice.empty() ? "" : "; " + advice) << '\n';
   }
   if (result.interrupted) {
     err << "tarvex-cli: interrupted; the port" << (result.ports.size() > 1 ? "s are" : " is")
