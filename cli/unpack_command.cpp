@@ -48,14 +48,15 @@ int RunUnpack(const UnpackArgs& args, Io io) {
   const std::filesystem::path dir = PathFromUtf8(args.outputDir);
   const SegmentFiles files = ExportSegments(*load.image, dir);
   if (!files.ok()) {
-    io.err << "tarvex-cli: unpack: " << files.error << '\n';
+    io.err << "tarvex-cli: unpack: " << args.outputDir << ": " << files.error << '\n';
     return EXIT_FAILED;
   }
   if (const std::string error = WriteTextFile(
           dir / MANIFEST_FILE,
           Manifest(*load.image, files).dump(2, ' ', false, Json::error_handler_t::replace) + '\n');
       !error.empty()) {
-    io.err << "tarvex-cli: unpack: cannot write " << MANIFEST_FILE << ": " << error << '\n';
+    io.err << "tarvex-cli: unpack: " << args.outputDir << ": cannot write " << MANIFEST_FILE << ": "
+           << error << '\n';
     return EXIT_FAILED;
   }
   io.out << fmt::format("{}: {} segment(s), {} and {} in {}\n", args.imagePath,
