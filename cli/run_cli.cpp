@@ -35,7 +35,7 @@ void AddHelpCommand(CLI::App& app, Io io, int& exitCode) {
   auto topic = std::make_shared<std::string>();
   CLI::App* help = app.add_subcommand("help", "Show the help of tarvex-cli or of one command");
   help->add_option("COMMAND", *topic, "The command to explain");
-  help->callback([&app, help, io, topic, &exitCode] {
+  help->callback([&app, io, topic, &exitCode] {
     const auto named = app.get_subcommands(
         [&](const CLI::App* candidate) { return candidate->get_name() == *topic; });
     CLI::App* command = topic->empty() || named.empty() ? nullptr : named.front();
