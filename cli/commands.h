@@ -15,6 +15,7 @@ inline constexpr int EXIT_OK = 0;
 inline constexpr int EXIT_FAILED = 1;         // a port could not be opened, a write failed, ...
 inline constexpr int EXIT_USAGE = 2;          // bad arguments
 inline constexpr int EXIT_BAD_IMAGE = 3;      // the image was rejected
+inline constexpr int EXIT_HANGUP = 129;       // the terminal closed (SIGHUP)
 inline constexpr int EXIT_INTERRUPTED = 130;  // Ctrl-C or SIGTERM
 
 struct Io {

@@ -20,7 +20,8 @@ void AddDemoCommand(CLI::App& app, Io io, int& exitCode) {
   AddRunOptions(*cmd, options->run);
   cmd->footer(
       "Exit status: 0 when the fixture received the image intact, 1 when it did not or a port "
-      "failed, 2 for a usage error, 3 when the image is rejected, 130 when interrupted (Ctrl-C).");
+      "failed, 2 for a usage error, 3 when the image is rejected, 130 when interrupted (Ctrl-C), "
+      "129 when the terminal hangs up (SIGHUP).");
   cmd->callback([options, io, &exitCode] { exitCode = RunDemo(*options, io); });
 }
 

@@ -60,7 +60,8 @@ void AddDownloadCommand(CLI::App& app, Io io, int& exitCode) {
   cmd->add_option("IMAGE", args->imagePath, "Firmware image (.zfr)")->required();
   cmd->footer(
       "Exit status: 0 when every port completed, 1 when a port could not be opened or a write "
-      "failed, 2 for a usage error, 3 when the image is rejected, 130 when interrupted (Ctrl-C).");
+      "failed, 2 for a usage error, 3 when the image is rejected, 130 when interrupted (Ctrl-C), "
+      "129 when the terminal hangs up (SIGHUP).");
   cmd->callback([args, io, &exitCode] { exitCode = RunDownload(*args, io); });
 }
 

@@ -19,7 +19,8 @@ std::string FrameLine(const std::string& port, const TraceEvent& event) {
 void FrameLog::Add(std::size_t portIndex, const std::string& port, const TraceEvent& event) {
   std::string line = verbose_ ? FrameLine(port, event) : std::string();
   std::lock_guard lock(mutex_);
-  sent_.at(portIndex).frames += 1;
+  // A frame of which the port took nothing was not sent; its line still says so.
+  sent_.at(portIndex).frames += event.written > 0 ? 1 : 0;
   sent_.at(portIndex).bytes += event.written;
   if (verbose_) {
     lines_.push_back(std::move(line));

@@ -12,8 +12,8 @@
 namespace tarvex::cli {
 
 struct FramesSent {
-  std::uint64_t frames = 0;
-  std::uint64_t bytes = 0;  // bytes the port took
+  std::uint64_t frames = 0;  // of which the port took at least one byte
+  std::uint64_t bytes = 0;   // bytes the port took
 };
 
 // "COM1  +31.140 s  state 4  BlockFrame  1033 bytes at 115200 8O1"

@@ -120,7 +120,8 @@ PortProgress LineOf(const PortJob& entry, JobKind kind, std::chrono::millisecond
   if (result.outcome == Goal(kind)) {
     line.done = DoneShare(elapsed, planned, true);
   } else if (result.outcome != JobOutcome::None) {
-    line.ending = result.outcome == JobOutcome::Cancelled ? "stopped" : "FAILED: " + Reason(result);
+    // Only the word: the reason follows once, in the summary.
+    line.ending = result.outcome == JobOutcome::Cancelled ? "stopped" : "FAILED";
   }
   return line;
 }
@@ -168,7 +169,7 @@ void Show(ProgressDisplay& display, FrameLog& frames, const std::vector<PortJob>
 SessionResult RunSession(const FirmwareImage* image, const std::vector<std::string>& ports,
                          const SessionOptions& options, Io io) {
   SessionResult result;
-  // Before any job thread exists, so that only this thread takes Ctrl-C and SIGTERM.
+  // Before any job thread exists, so that only this thread takes Ctrl-C, SIGTERM and SIGHUP.
   InterruptSignals signals;
   const auto planned = PlannedDuration(image, options.timeScale);
   const auto start = std::chrono::steady_clock::now();
@@ -187,6 +188,7 @@ SessionResult RunSession(const FirmwareImage* image, const std::vector<std::stri
     Show(display, frames, jobs, options, elapsed(), planned);
     if (signals.WaitFor(DISPLAY_PERIOD)) {
       result.interrupted = true;
+      result.interruptStatus = signals.ExitStatus();
       for (auto& entry : jobs) {
         entry.job->Stop();
       }
@@ -224,7 +226,7 @@ double DoneShare(std::chrono::milliseconds elapsed, std::chrono::milliseconds pl
 
 int ExitCodeFor(const SessionResult& result, JobKind kind) {
   if (result.interrupted) {
-    return EXIT_INTERRUPTED;
+    return result.interruptStatus;
   }
   if (result.ports.empty() || result.recordLost) {
     return EXIT_FAILED;
@@ -242,7 +244,9 @@ void ReportFailures(const SessionResult& result, JobKind kind, std::ostream& err
     if (port.outcome == Goal(kind)) {
       continue;
     }
-    err << "tarvex-cli: " << PortLabel(port.port) << ": " << Reason(port) << '\n';
+    const std::string advice = Advice(port);
+    err << "tarvex-cli: " << PortLabel(port.port) << ": " << Reason(port)
+        << (advice.empty() ? "" : "; " + advice) << '\n';
   }
   if (result.interrupted) {
     err << "tarvex-cli: interrupted; the port" << (result.ports.size() > 1 ? "s are" : " is")

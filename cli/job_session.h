@@ -1,5 +1,5 @@
 // Runs one job per port at once (a production line flashes several fixtures in one go), shows
-// their progress, and stops them all on Ctrl-C or SIGTERM.
+// their progress, and stops them all on Ctrl-C, SIGTERM or a hang-up.
 #pragma once
 
 #include <chrono>
@@ -29,6 +29,7 @@ struct SessionOptions {
 
 struct SessionResult {
   bool interrupted = false;
+  int interruptStatus = EXIT_INTERRUPTED;  // the exit status the interrupt called for
   bool recordLost = false;  // the report file could not take a record: the run is not proven
   std::vector<PortResult> ports;
 };
@@ -48,8 +49,8 @@ std::chrono::milliseconds PlannedDuration(const FirmwareImage* image, double tim
 double DoneShare(std::chrono::milliseconds elapsed, std::chrono::milliseconds planned,
                  bool finished);
 
-// 0 when every port reached its goal (and its report record was written), 130 after an
-// interrupt, 1 otherwise.
+// 0 when every port reached its goal (and its report record was written), the interrupt's
+// status (130, or 129 for a hang-up) after one, 1 otherwise.
 int ExitCodeFor(const SessionResult& result, JobKind kind);
 
 // One line on `err` per port that did not reach its goal, with the reason and the fix.

@@ -7,6 +7,7 @@
 #include "cli/commands.h"
 #include "cli/option_checks.h"
 #include "cli/pty_commands.h"
+#include "cli/time_scale_option.h"
 #include "link/port_list.h"
 
 namespace tarvex::cli {
@@ -25,11 +26,8 @@ void AddLoopcheckCommand(CLI::App& app, Io io, int& exitCode) {
       ->type_name("PORT")
       ->required()
       ->check(PortNameCheck());
-  loopcheck
-      ->add_option("--time-scale", options->timeScale,
-                   "Scale the run sent at each setting by this factor (testing only)")
-      ->check(CLI::Range(0.0, 1.0))
-      ->group("");
+  AddTimeScaleOption(*loopcheck, options->timeScale,
+                     "Scale the run sent at each setting by this factor (testing only)");
   loopcheck->footer(
       "At 100000 8E1, 250000 8N2 and 115200 8O1 in turn, --port sends every byte value for "
       "about 2 s and --via receives them. Each setting gets one line: whether every byte came "

@@ -67,7 +67,7 @@ void AddPackCommand(CLI::App& app, Io io, int& exitCode) {
   auto args = std::make_shared<PackArgs>();
   auto* cmd =
       app.add_subcommand("pack", "Build an image from raw binaries, Intel HEX and ELF files");
-  cmd->add_option("--model,-m", args->model, "Fixture model name (at most 16 characters)")
+  cmd->add_option("--model,-m", args->model, "Fixture model name (at most 16 ASCII characters)")
       ->required();
   cmd->add_option("--output,-o", args->output, "The image to write (.zfr)")
       ->type_name("FILE")

@@ -122,6 +122,10 @@ ProgressDisplay::ProgressDisplay(std::ostream& out, bool terminal,
     : out_(out), terminal_(terminal), columns_(std::move(columns)) {}
 
 void ProgressDisplay::Draw(const std::vector<PortProgress>& lines) {
+  // An output whose reader went away (a pipe closed, the terminal hung up) is given up on.
+  if (!out_) {
+    return;
+  }
   if (terminal_) {
     DrawTerminal(lines);
   } else {
@@ -131,7 +135,7 @@ void ProgressDisplay::Draw(const std::vector<PortProgress>& lines) {
 }
 
 void ProgressDisplay::PrintAbove(const std::vector<std::string>& texts) {
-  if (texts.empty()) {
+  if (texts.empty() || !out_) {
     return;
   }
   if (terminal_ && linesDrawn_ > 0) {

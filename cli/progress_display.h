@@ -17,12 +17,12 @@ struct PortProgress {
   std::vector<std::string> statusHistory;  // plain output prints each entry once
   double done = 0.0;                       // 0 to 1, for the bar and the percentage
   std::chrono::milliseconds remaining{0};
-  // Once the port's job is over without reaching its goal: "FAILED: reason" or "stopped".
+  // Once the port's job is over without reaching its goal: "FAILED" or "stopped".
   std::string ending;
 };
 
 // One display line: "COM1  Downloading... 2/3  [#######.......]  45%  0:12 left", or
-// "COM2  FAILED: Open CommPort Fail: ..." once the port's job has failed.
+// "COM2  FAILED" once the port's job has failed.
 std::string FormatProgressLine(const PortProgress& line, std::size_t portWidth,
                                std::size_t barWidth);
 // The same line fitted into `columns` (0: no limit) without ever filling the last column, where

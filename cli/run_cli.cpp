@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/help_format.h"
 
 namespace tarvex::cli {
 
@@ -14,18 +15,32 @@ namespace {
 
 constexpr const char* VERSION_TEXT = "tarvex-cli " TARVEX_VERSION;
 
+void SayUnknownCommand(const std::string& name, std::ostream& err) {
+  err << "tarvex-cli: unknown command \"" << name << "\"\n"
+      << "Run 'tarvex-cli help' for the list of commands.\n";
+}
+
+// The parser would call a mistyped command a missing one ("A subcommand is required").
+bool IsUnknownCommand(const CLI::App& app, const std::vector<std::string>& args) {
+  if (args.empty() || args.front().empty() || args.front().front() == '-') {
+    return false;
+  }
+  const auto named = app.get_subcommands(
+      [&](const CLI::App* candidate) { return candidate->check_name(args.front()); });
+  return named.empty();
+}
+
 // `tarvex-cli help [COMMAND]`, as git and cargo users expect besides --help.
 void AddHelpCommand(CLI::App& app, Io io, int& exitCode) {
   auto topic = std::make_shared<std::string>();
   CLI::App* help = app.add_subcommand("help", "Show the help of tarvex-cli or of one command");
   help->add_option("COMMAND", *topic, "The command to explain");
-  help->callback([&app, help, io, topic, &exitCode] {
+  help->callback([&app, io, topic, &exitCode] {
     const auto named = app.get_subcommands(
         [&](const CLI::App* candidate) { return candidate->get_name() == *topic; });
     CLI::App* command = topic->empty() || named.empty() ? nullptr : named.front();
-    if (!topic->empty() && (command == nullptr || command == help)) {
-      io.err << "tarvex-cli: help: no command named \"" << *topic << "\"\n"
-             << "Run 'tarvex-cli help' for the list of commands.\n";
+    if (!topic->empty() && command == nullptr) {
+      SayUnknownCommand(*topic, io.err);
       exitCode = EXIT_USAGE;
       return;
     }
@@ -61,8 +76,14 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   // Options are --long and -s everywhere; on Windows the parser would also take "/x" for one,
   // and so misread a path that starts at the root of the drive.
   app.allow_windows_style_options(false);
+  // Before the commands, which share their parent's formatter.
+  app.formatter(std::make_shared<HelpFormatter>());
   int exitCode = EXIT_OK;
   RegisterCommands(app, Io{out, err}, exitCode);
+  if (IsUnknownCommand(app, args)) {
+    SayUnknownCommand(args.front(), err);
+    return EXIT_USAGE;
+  }
 
   // CLI11 wants the arguments in reverse order when given as a vector.
   std::vector<std::string> reversed(args.rbegin(), args.rend());

@@ -5,6 +5,7 @@
 
 #include "cli/option_checks.h"
 #include "cli/terminal.h"
+#include "cli/time_scale_option.h"
 
 namespace tarvex::cli {
 
@@ -25,9 +26,7 @@ void AddRunOptions(CLI::App& command, RunArgs& args) {
       command.add_flag("-q,--quiet", args.quiet, "No progress: errors and the summary only");
   command.add_flag("-v,--verbose", args.verbose, "Also show each frame as it goes out")
       ->excludes(quiet);
-  command.add_option("--time-scale", args.timeScale, "Scale every pause (testing only)")
-      ->check(CLI::Range(0.0, 1.0))
-      ->group("");
+  AddTimeScaleOption(command, args.timeScale, "Scale every pause (testing only)");
 }
 
 bool OpenOutputs(const RunArgs& args, RunOutputs& outputs, std::ostream& err) {

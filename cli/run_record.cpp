@@ -2,7 +2,11 @@
 
 #include <fmt/format.h>
 
+#include <filesystem>
+#include <system_error>
+
 #include "image/image_format.h"
+#include "image/utf8_path.h"
 
 namespace tarvex::cli {
 
@@ -10,6 +14,20 @@ namespace {
 
 double Seconds(const PortResult& port) {
   return std::chrono::duration<double>(port.ended - port.started).count();
+}
+
+// A record outlives the folder it was made in: it names the image wherever it is read.
+std::string AbsolutePath(const std::string& utf8) {
+  if (utf8.empty()) {
+    return utf8;
+  }
+  std::error_code error;
+  const auto path = std::filesystem::absolute(PathFromUtf8(utf8), error);
+  if (error) {
+    return utf8;
+  }
+  const std::u8string text = path.lexically_normal().u8string();
+  return {text.begin(), text.end()};
 }
 
 std::string ImageFacts(const FirmwareImage& image) {
@@ -34,9 +52,13 @@ std::string Reason(const PortResult& port) {
   if (!port.detail.empty()) {
     text += ": " + port.detail;
   } else if (port.error) {
-    text += ": " + port.error.Message();
+    text += ": " + port.error.Reason();
   }
   return text;
+}
+
+std::string Advice(const PortResult& port) {
+  return port.error ? port.error.Advice() : std::string();
 }
 
 std::string OutcomeWord(const PortResult& port, JobKind kind) {
@@ -48,11 +70,9 @@ std::string OutcomeWord(const PortResult& port, JobKind kind) {
 
 std::string SummaryLine(const PortResult& port, JobKind kind, const FirmwareImage* image) {
   std::string outcome = OutcomeWord(port, kind);
-  if (outcome == "FAILED") {
-    outcome += " (" + Reason(port) + ")";
-  }
+  outcome += outcome == "FAILED" ? ": " + Reason(port) + ";" : ",";
   std::string line =
-      fmt::format("{}: {}, {} bytes in {} frame{} in {:.1f} s", port.port, outcome, port.sent.bytes,
+      fmt::format("{}: {} {} bytes in {} frame{} in {:.1f} s", port.port, outcome, port.sent.bytes,
                   port.sent.frames, port.sent.frames == 1 ? "" : "s", Seconds(port));
   if (image != nullptr) {
     line += "; " + ImageFacts(*image);
@@ -78,7 +98,7 @@ const char* JobName(JobKind kind) {
 }
 
 void AddImageIdentity(Json& record, const FirmwareImage& image) {
-  record["image"] = image.path;
+  record["image"] = AbsolutePath(image.path);
   record["model"] = Latin1ToUtf8(image.modelText);
   record["image_crc"] = ImageCrcField(image.header);
   record["payload_length"] = PayloadLength(image.header);

@@ -32,14 +32,18 @@ struct PortResult {
   std::chrono::system_clock::time_point ended;
 };
 
-// What went wrong, with the system's reason and the fix: "Open CommPort Fail: no such port ...".
+// What went wrong, with the system's reason but not the fix, as records keep it: "Open CommPort
+// Fail: no such device (No such file or directory)".
 std::string Reason(const PortResult& port);
+// The fix, for a person: "see `tarvex-cli ports`"; empty when none is known.
+std::string Advice(const PortResult& port);
 
 // "OK", "FAILED" or "STOPPED".
 std::string OutcomeWord(const PortResult& port, JobKind kind);
 
 // "COM1: OK, 1534 bytes in 9 frames in 43.2 s; image model \"VUN D7\", CRC 0x1A2B3C4D,
-// 2 segments" (`image` is null for a test job).
+// 2 segments"; a failed port's line gives the reason after the word: "COM1: FAILED: Open
+// CommPort Fail: ...; 0 bytes in 0 frames in 0.0 s; ..." (`image` is null for a test job).
 std::string SummaryLine(const PortResult& port, JobKind kind, const FirmwareImage* image);
 
 // "2026-12-09T14:03:07.250Z"
@@ -55,7 +59,8 @@ struct ReportContext {
 
 // "download" or "test", as records name a job.
 const char* JobName(JobKind kind);
-// The image's path, model, CRC and payload length, as the report and the trace record them.
+// The image's absolute path, model, CRC and payload length, as the report and the trace record
+// them.
 void AddImageIdentity(Json& record, const FirmwareImage& image);
 
 // One --report line's object.

@@ -7,6 +7,7 @@
 #include "cli/commands.h"
 #include "cli/option_checks.h"
 #include "cli/pty_commands.h"
+#include "cli/time_scale_option.h"
 
 namespace tarvex::cli {
 
@@ -30,11 +31,8 @@ void AddSimulateCommand(CLI::App& app, Io io, int& exitCode) {
                    "Give up after S seconds (default: wait until a download is over)")
       ->type_name("S")
       ->check(PositiveSecondsCheck());
-  simulate
-      ->add_option("--time-scale", options->timeScale,
-                   "Expect every pause scaled by this factor (testing only)")
-      ->check(CLI::Range(0.0, 1.0))
-      ->group("");
+  AddTimeScaleOption(*simulate, options->timeScale,
+                     "Expect every pause scaled by this factor (testing only)");
   simulate->footer(
       "A download that is cut short and begun anew is reported as interrupted; the verdict is "
       "about the last one. With --port the fixture's receiver follows the settings of the frame "

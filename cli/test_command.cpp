@@ -23,7 +23,8 @@ void AddTestCommand(CLI::App& app, Io io, int& exitCode) {
   AddRunOptions(*cmd, args->run);
   cmd->footer(
       "Exit status: 0 when the test code went out, 1 when the port could not be opened or the "
-      "write failed, 2 for a usage error, 130 when interrupted (Ctrl-C).");
+      "write failed, 2 for a usage error, 130 when interrupted (Ctrl-C), "
+      "129 when the terminal hangs up (SIGHUP).");
   cmd->callback([args, io, &exitCode] {
     const auto ports = ResolvePortArgs("test", {args->port}, io.err);
     RunOutputs outputs;

@@ -1,6 +1,7 @@
 #include "cli/trace_writer.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include "image/image_format.h"
@@ -50,12 +51,15 @@ Json StartRecord(JobKind kind, const std::vector<std::string>& ports, const Firm
 
 Json EndRecord(const PortResult& port, JobKind kind) {
   const bool ok = port.outcome == Goal(kind);
-  return {{"record", "end"},
-          {"port", port.port},
-          {"outcome", OutcomeWord(port, kind)},
-          {"reason", ok ? Json() : Json(Reason(port))},
-          {"frames_sent", port.sent.frames},
-          {"bytes_sent", port.sent.bytes}};
+  return {
+      {"record", "end"},
+      {"t_ms",
+       std::chrono::duration_cast<std::chrono::milliseconds>(port.ended - port.started).count()},
+      {"port", port.port},
+      {"outcome", OutcomeWord(port, kind)},
+      {"reason", ok ? Json() : Json(Reason(port))},
+      {"frames_sent", port.sent.frames},
+      {"bytes_sent", port.sent.bytes}};
 }
 
 OsError TraceWriter::Open(const std::string& path) {

@@ -23,7 +23,7 @@ Json FrameRecord(const std::string& port, const TraceEvent& event);
 // {"record":"start","tool":"tarvex-cli 1.0.0.3","job":"download","ports":["COM1"],
 //  "image":"a.zfr","model":"VUN D7","image_crc":439041101,"payload_length":1734}
 Json StartRecord(JobKind kind, const std::vector<std::string>& ports, const FirmwareImage* image);
-// {"record":"end","port":"COM1","outcome":"FAILED","reason":"Open CommPort Fail: ...",
+// {"record":"end","t_ms":43210,"port":"COM1","outcome":"FAILED","reason":"Open CommPort Fail: ...",
 //  "frames_sent":0,"bytes_sent":0}
 Json EndRecord(const PortResult& port, JobKind kind);
 

@@ -51,11 +51,13 @@ std::uint32_t PayloadCrc(const ImageHeader& header, const std::vector<AddressedB
 
 std::string ModelTextProblem(std::string_view text) {
   if (text.size() > MODEL_NAME_SIZE) {
-    return fmt::format("the model name \"{}\" has {} bytes; it may have at most {}", text,
-                       text.size(), MODEL_NAME_SIZE);
+    return fmt::format(
+        "the model name \"{}\" has {} bytes; it may have at most {} ASCII characters", text,
+        text.size(), MODEL_NAME_SIZE);
   }
   if (std::any_of(text.begin(), text.end(), [](char c) { return c < 0x20 || c > 0x7E; })) {
-    return "the model name may hold only printable ASCII characters";
+    return fmt::format("the model name may have at most {} ASCII characters, all printable",
+                       MODEL_NAME_SIZE);
   }
   return {};
 }

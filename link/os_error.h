@@ -11,12 +11,17 @@ struct OsError {
   // Windows: never mixed in one integer), the generic category for conditions our own code
   // raises. Empty: no error.
   std::error_code code;
-  // What the failure means for the user and how to fix it, where one helps ("port is in use by
-  // another program: close it, or pick another port"); empty otherwise.
+  // What the failure means for the user, then after ": " how to fix it where one helps ("port is
+  // in use by another program: close it, or pick another port"); empty otherwise.
   std::string hint;
 
   explicit operator bool() const { return static_cast<bool>(code); }
-  // "hint (system text)", or the system text alone when there is no hint.
+  // What went wrong without the fix, for records: "port is in use by another program (system
+  // text)", or the system text alone when there is no hint.
+  std::string Reason() const;
+  // The fix alone ("close it, or pick another port"); empty when the hint gives none.
+  std::string Advice() const;
+  // For a person: "Reason(); Advice()", or the reason alone.
   std::string Message() const;
 };
 

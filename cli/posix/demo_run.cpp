@@ -87,7 +87,7 @@ int RunDemo(const DemoOptions& args, Io io) {
   ReportFailures(result, options.kind, io.err);
   if (result.interrupted) {
     runner.Stop();
-    return EXIT_INTERRUPTED;
+    return result.interruptStatus;
   }
   const bool intact = ReportFixture(runner, *load.image, io);
   const int code = ExitCodeFor(result, options.kind);

@@ -2,11 +2,25 @@
 
 #include <pthread.h>
 
+#include <array>
 #include <cerrno>
 #include <csignal>
 #include <ctime>
 
 namespace tarvex::cli {
+
+namespace {
+
+constexpr std::array<int, 3> INTERRUPTS{SIGINT, SIGTERM, SIGHUP};
+
+// Blocking a signal that is ignored would keep it pending for sigtimedwait to take, and so undo
+// what `nohup` or a script's `&` asked for.
+bool Ignored(int signal) {
+  struct sigaction action {};
+  return sigaction(signal, nullptr, &action) == 0 && action.sa_handler == SIG_IGN;
+}
+
+}  // namespace
 
 struct InterruptSignals::Platform {
   sigset_t set;
@@ -15,8 +29,11 @@ struct InterruptSignals::Platform {
 
 InterruptSignals::InterruptSignals() : platform_(std::make_unique<Platform>()) {
   sigemptyset(&platform_->set);
-  sigaddset(&platform_->set, SIGINT);
-  sigaddset(&platform_->set, SIGTERM);
+  for (const int signal : INTERRUPTS) {
+    if (!Ignored(signal)) {
+      sigaddset(&platform_->set, signal);
+    }
+  }
   pthread_sigmask(SIG_BLOCK, &platform_->set, &platform_->previous);
 }
 
@@ -36,7 +53,8 @@ bool InterruptSignals::WaitFor(std::chrono::milliseconds timeout) {
   do {
     signal = sigtimedwait(&platform_->set, nullptr, &ts);
   } while (signal < 0 && errno == EINTR);
-  interrupted_ = signal == SIGINT || signal == SIGTERM;
+  interrupted_ = signal > 0;
+  exitStatus_ = signal == SIGHUP ? EXIT_HANGUP : EXIT_INTERRUPTED;
   return interrupted_;
 }
 

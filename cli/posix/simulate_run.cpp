@@ -192,7 +192,7 @@ int RunSimulate(const SimulateOptions& options, Io io) {
       if (verdict.anythingReceived) {
         io.out << DescribeVerdict(verdict);
       }
-      return EXIT_INTERRUPTED;
+      return signals.ExitStatus();
     case RunEnd::LineFailed:
       io.err << "tarvex-cli: reading " << listener.Name()
              << " failed: " << std::strerror(runner.LineErrno()) << '\n';

@@ -95,7 +95,8 @@ std::map<std::string, std::string> ByIdNames(const std::string& deviceRoot) {
 }  // namespace
 
 std::string DeviceForPortName(const std::string& portName) {
-  if (!portName.empty() && portName.front() == '/') {
+  // "./x", "pts/7", "/dev/ttyUSB0": a name with a slash is a path, relative to where we run.
+  if (portName.find('/') != std::string::npos) {
     return portName;
   }
   if (const unsigned number = ComNumber(portName); number > 0) {

@@ -120,6 +120,7 @@ TEST_F(DownloadCommand, DownloadsIntoTheFixtureAndPrintsTheStatusTexts) {
   EXPECT_EQ(records[9]["frame"], "EndFrame");
   EXPECT_EQ(records[10]["record"], "end");
   EXPECT_EQ(records[10]["outcome"], "OK");
+  EXPECT_GE(records[10]["t_ms"], records[9]["t_ms"]);
   EXPECT_EQ(records[10]["bytes_sent"], 1692);
 }
 
@@ -140,10 +141,14 @@ TEST_F(DownloadCommand, OnePortThatCannotOpenFailsTheRunWithTheReason) {
   const auto run = Cli(Download({good.line.SlavePath(), missing}));
   EXPECT_EQ(run.code, 1);
   EXPECT_TRUE(good.ReceivedIntact(image));
-  EXPECT_NE(run.err.find(missing + ": Open CommPort Fail"), std::string::npos) << run.err;
-  EXPECT_NE(run.err.find("No such file or directory"), std::string::npos) << run.err;
+  // The reason once on each output, the fix only where a person reads it.
+  const std::string reason = "Open CommPort Fail: no such device (No such file or directory)";
+  EXPECT_EQ(run.err, "tarvex-cli: " + missing + ": " + reason + "; see `tarvex-cli ports`\n");
+  EXPECT_NE(run.out.find(missing + ": FAILED: " + reason + "; 0 bytes"), std::string::npos)
+      << run.out;
+  EXPECT_EQ(run.out.find(reason), run.out.rfind(reason)) << run.out;
   // Its line said so at once, and the run ends with one summary.
-  EXPECT_NE(run.out.find(missing + ": FAILED: Open CommPort Fail"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(missing + ": FAILED\n"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("1 of 2 ports OK\n"), std::string::npos) << run.out;
 }
 
@@ -162,7 +167,7 @@ TEST_F(DownloadCommand, QuietRunEndsWithSummariesAndAppendsOneReportRecordPerPor
   EXPECT_TRUE(second.ReceivedIntact(image));
   EXPECT_EQ(run.out.find("QORVAL"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find(first.line.SlavePath() + ": OK, "), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find(missing + ": FAILED (Open CommPort Fail"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(missing + ": FAILED: Open CommPort Fail"), std::string::npos) << run.out;
   EXPECT_EQ(run.out.substr(run.out.size() - 16), "2 of 3 ports OK\n") << run.out;
 
   std::ifstream report(reportPath);

@@ -117,6 +117,14 @@ TEST_F(ImageTools, ManifestCarriesTheReservedWordAsFound) {
   EXPECT_EQ(manifest["reserved"], 0x12345678);
 }
 
+TEST_F(ImageTools, UnpackNamesTheFolderItCannotWrite) {
+  const std::string image = test::WriteImage(dir_.File("a.zfr"), test::SimpleImagePlan()).string();
+  const std::string folder = WriteText("plain", "a file, not a folder") + "/parts";
+  const ToolRun run = Tool({"unpack", image, "-o", folder});
+  EXPECT_NE(run.status, 0);
+  EXPECT_NE(run.err.find(folder + ": "), std::string::npos) << run.err;
+}
+
 struct Refusal {
   std::string label;
   std::vector<std::string> inputs;  // "@" names the test's bin files: a.bin is 16 bytes
@@ -135,7 +143,8 @@ TEST_F(ImageTools, PackRefusesWithTheReasonAndLeavesNoFile) {
   const Refusal cases[] = {
       {"Overlap", {a + "@0x100", a + "@0x10F"}, "M", 1, "inputs overlap: 0x00000100..0x0000010F"},
       {"FifteenSegments", fifteen, "M", 1, "make 15 separate address ranges"},
-      {"ModelTooLong", {a + "@0"}, "ABCDEFGHIJKLMNOPQ", 2, "has 17 bytes; it may have at most 16"},
+      {"ModelTooLong", {a + "@0"}, "ABCDEFGHIJKLMNOPQ", 2, "at most 16 ASCII characters"},
+      {"ModelNotAscii", {a + "@0"}, "VUN D\xC3\xA9", 2, "at most 16 ASCII characters"},
       {"Empty", {empty + "@0"}, "M", 1, "the image would be empty"},
       {"PastTheTop", {a + "@0xFFFFFFF8"}, "M", 1, "passes the top of the address space"},
       {"BadAddress", {a + "@0x1G"}, "M", 2, "\"0x1G\" is not an address"},

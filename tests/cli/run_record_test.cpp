@@ -1,14 +1,17 @@
 // How a port's end is told: the summary line, the --report record and the report file itself.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "cli/frame_log.h"
 #include "cli/report_file.h"
 #include "cli/run_record.h"
+#include "cli/trace_writer.h"
 #include "image/image_loader.h"
 #include "tests/support/image_builder.h"
 #include "tests/support/temp_dir.h"
@@ -43,10 +46,12 @@ TEST(RunRecord, GoodFailedAndStoppedPortsAreToldApartInTheSummaryAndTheReport) {
   } cases[] = {
       {Ended(JobOutcome::Completed, {}, {}), "COM3: OK, 1200 bytes in 5 frames in 43.2 s; ", "OK",
        nullptr},
+      // The fix stays out of the record, and nothing is nested in the line.
       {Ended(JobOutcome::OpenFailed, {"Open CommPort Fail"},
-             GenericError(std::errc::permission_denied, "permission denied: add your user")),
-       "COM3: FAILED (Open CommPort Fail: permission denied: add your user", "FAILED",
-       "Open CommPort Fail: permission denied: add your user ("},
+             GenericError(std::errc::no_such_file_or_directory,
+                          "no such device: see `tarvex-cli ports`")),
+       "COM3: FAILED: Open CommPort Fail: no such device (No such file or directory); 1200 bytes",
+       "FAILED", "Open CommPort Fail: no such device (No such file or directory)"},
       {Ended(JobOutcome::Cancelled, {}, {}), "COM3: STOPPED, 1200 bytes", "STOPPED", "stopped"},
   };
   for (const auto& c : cases) {
@@ -69,11 +74,32 @@ TEST(RunRecord, GoodFailedAndStoppedPortsAreToldApartInTheSummaryAndTheReport) {
     if (c.reason.is_null()) {
       EXPECT_TRUE(record["reason"].is_null()) << record;
     } else {
-      EXPECT_EQ(record["reason"].get<std::string>().rfind(c.reason.get<std::string>(), 0), 0u)
-          << record;
+      EXPECT_EQ(record["reason"], c.reason) << record;
     }
     EXPECT_EQ(record["tool"].get<std::string>().rfind("tarvex-cli ", 0), 0u);
+    EXPECT_EQ(EndRecord(c.port, JobKind::Download)["t_ms"], 43210);
   }
+}
+
+// A record is read elsewhere and later: it names the image wherever it was started from.
+TEST(RunRecord, NamesTheImageByItsAbsolutePath) {
+  FirmwareImage image;
+  image.path = "./sub/../a.zfr";
+  const ReportContext context{JobKind::Download, &image, "", "", ""};
+  const auto record = ReportRecord(Ended(JobOutcome::Completed, {}, {}), context);
+  EXPECT_EQ(record["image"], (std::filesystem::current_path() / "a.zfr").string());
+}
+
+// A frame of which the port took nothing was not sent.
+TEST(FrameLog, CountsOnlyFramesThePortTook) {
+  FrameLog log(1, false);
+  TraceEvent event;
+  event.length = 21;
+  log.Add(0, "COM3", event);
+  event.written = 8;
+  log.Add(0, "COM3", event);
+  EXPECT_EQ(log.Sent(0).frames, 1u);
+  EXPECT_EQ(log.Sent(0).bytes, 8u);
 }
 
 // Each writer has its own open file, as two tarvex-cli processes would.

@@ -223,11 +223,11 @@ TEST_P(LinkFailedOpen, LeavesNothingOpenAndSaysWhy) {
 
 INSTANTIATE_TEST_SUITE_P(
     Failures, LinkFailedOpen,
-    testing::Values(FailedOpenCase{"NoSuchPort", nullptr, std::errc::no_such_file_or_directory,
-                                   "no such device: see `tarvex-cli ports`"},
-                    FailedOpenCase{"NotATerminal", "plain file",
-                                   std::errc::inappropriate_io_control_operation,
-                                   "not a serial port"}),
+    testing::Values(
+        FailedOpenCase{"NoSuchPort", nullptr, std::errc::no_such_file_or_directory,
+                       "no such device (No such file or directory); see `tarvex-cli ports`"},
+        FailedOpenCase{"NotATerminal", "plain file", std::errc::inappropriate_io_control_operation,
+                       "not a serial port"}),
     CaseName<FailedOpenCase>);
 
 }  // namespace

@@ -23,6 +23,10 @@ TEST(PortNames, MapToDevices) {
   for (const auto& [name, device] : table) {
     EXPECT_EQ(DeviceForPortName(name), device) << name;
   }
+  // A name with a slash is a path, as given, not a name under /dev.
+  for (const std::string path : {"./x", "pts/7", "../COM1"}) {
+    EXPECT_EQ(DeviceForPortName(path), path);
+  }
 }
 
 TEST(PortList, OffersCom1ToCom8WithTheirDevices) {
