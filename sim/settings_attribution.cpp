@@ -1,0 +1,42 @@
+#include "sim/settings_attribution.h"
+
+namespace tarvex {
+
+void SettingsAttribution::Bytes(std::span<const std::uint8_t> bytes) {
+  Release(false);
+  held_ =
+      AttributedBytes{{bytes.begin(), bytes.end()}, emptySinceChange_ ? settings_ : LineSettings{}};
+}
+
+void SettingsAttribution::Changed(const LineSettings& now) {
+  Release(true);
+  settings_ = now;
+  emptySinceChange_ = false;
+}
+
+void SettingsAttribution::Empty() {
+  Release(false);
+  emptySinceChange_ = true;
+}
+
+std::optional<AttributedBytes> SettingsAttribution::Take() {
+  if (decided_.empty()) {
+    return std::nullopt;
+  }
+  AttributedBytes oldest = std::move(decided_.front());
+  decided_.pop_front();
+  return oldest;
+}
+
+void SettingsAttribution::Release(bool straddles) {
+  if (!held_) {
+    return;
+  }
+  if (straddles) {
+    held_->settings = {};
+  }
+  decided_.push_back(std::move(*held_));
+  held_.reset();
+}
+
+}  // namespace tarvex
