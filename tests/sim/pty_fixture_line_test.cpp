@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "link/linux/kernel_termios.h"
+#include "link/serial_link.h"
 
 namespace tarvex {
 namespace {
@@ -97,6 +98,22 @@ TEST(PtyFixtureLineTest, BytesAreNeverGivenTheSettingsOfALaterReopen) {
       Write("end"),
       Read("blockend", DOWNLOAD),
   });
+}
+
+// A re-open must not drop what the fixture has not read yet, as a flush of the output did.
+TEST(PtyFixtureLineTest, AReopenKeepsWhatTheFixtureHasNotReadYet) {
+  PtyLine line;
+  ASSERT_TRUE(line.Ok());
+  const int sender = open(line.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(sender, 0);
+  // More than the master's read queue holds: the rest waits in the kernel's buffer before it.
+  const std::string sent(6000, 'x');
+  ASSERT_EQ(write(sender, sent.data(), sent.size()), static_cast<ssize_t>(sent.size()));
+  SerialLink link(MakeNativePortBackend());
+  ASSERT_TRUE(link.OpenCommPort(line.SlavePath(), PARITY_CODE_ODD, 115200));
+  link.CloseCommPort();
+  close(sender);
+  EXPECT_EQ(line.ReadFor(sent.size(), 2s).size(), sent.size());
 }
 
 }  // namespace
