@@ -38,6 +38,7 @@ LineRead PtyFixtureLine::Read(std::chrono::milliseconds timeout) {
     if (std::optional<AttributedBytes> decided = attribution_.Take()) {
       read.received.bytes = std::move(decided->bytes);
       read.settings = decided->settings;
+      read.writtenFrom = decided->writtenFrom;
       return read;
     }
     const PtyPacket packet = line_.ReadPacket(buffer_.data(), buffer_.size());
@@ -49,7 +50,7 @@ LineRead PtyFixtureLine::Read(std::chrono::milliseconds timeout) {
         attribution_.Changed(SeenSettings(line_));
         break;
       case PtyEvent::Nothing:
-        attribution_.Empty();
+        attribution_.Empty(Clock::now());
         if (!attribution_.Ready() &&
             !line_.WaitReadable(std::chrono::ceil<std::chrono::milliseconds>(
                 std::max(deadline - Clock::now(), Clock::duration{0})))) {

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "link/line_settings.h"
@@ -19,6 +20,8 @@ struct LineRead {
   // The settings the bytes arrived at; baud 0 when the line cannot tell (not checked).
   LineSettings settings;
   int error = 0;  // errno of a failed read; 0 on bytes or time-out
+  // The earliest the bytes can have been sent, when they may have waited unread.
+  std::optional<std::chrono::steady_clock::time_point> writtenFrom;
 };
 
 class FixtureLine {

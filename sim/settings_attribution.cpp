@@ -4,8 +4,8 @@ namespace tarvex {
 
 void SettingsAttribution::Bytes(std::span<const std::uint8_t> bytes) {
   Release(false);
-  held_ =
-      AttributedBytes{{bytes.begin(), bytes.end()}, emptySinceChange_ ? settings_ : LineSettings{}};
+  held_ = AttributedBytes{
+      {bytes.begin(), bytes.end()}, emptySinceChange_ ? settings_ : LineSettings{}, std::nullopt};
 }
 
 void SettingsAttribution::Changed(const LineSettings& now) {
@@ -14,9 +14,10 @@ void SettingsAttribution::Changed(const LineSettings& now) {
   emptySinceChange_ = false;
 }
 
-void SettingsAttribution::Empty() {
+void SettingsAttribution::Empty(std::chrono::steady_clock::time_point now) {
   Release(false);
   emptySinceChange_ = true;
+  lastEmpty_ = now;
 }
 
 std::optional<AttributedBytes> SettingsAttribution::Take() {
@@ -34,6 +35,9 @@ void SettingsAttribution::Release(bool straddles) {
   }
   if (straddles) {
     held_->settings = {};
+  }
+  if (held_->settings.baud == 0) {
+    held_->writtenFrom = lastEmpty_;
   }
   decided_.push_back(std::move(*held_));
   held_.reset();

@@ -9,6 +9,7 @@
 // given as unknown (baud 0) rather than guessed.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <optional>
@@ -22,6 +23,9 @@ namespace tarvex {
 struct AttributedBytes {
   std::vector<std::uint8_t> bytes;
   LineSettings settings;  // baud 0: unknown
+  // With unknown settings the bytes may also have waited unread: the line was last found empty
+  // then, and they were written since.
+  std::optional<std::chrono::steady_clock::time_point> writtenFrom;
 };
 
 class SettingsAttribution {
@@ -31,8 +35,8 @@ class SettingsAttribution {
   // A change was reported; `now` are the settings read after it (baud 0 when they cannot be read,
   // or when later changes would not be reported).
   void Changed(const LineSettings& now);
-  // A read found nothing waiting, and no change.
-  void Empty();
+  // A read at `now` found nothing waiting, and no change.
+  void Empty(std::chrono::steady_clock::time_point now);
 
   // Bytes whose settings are decided, oldest first.
   std::optional<AttributedBytes> Take();
@@ -43,6 +47,7 @@ class SettingsAttribution {
 
   LineSettings settings_{};  // since the last change reported
   bool emptySinceChange_ = false;
+  std::chrono::steady_clock::time_point lastEmpty_{};  // the clock's start: never found empty
   // Read, but a change reported by the next read would mean they may straddle it.
   std::optional<AttributedBytes> held_;
   std::deque<AttributedBytes> decided_;

@@ -175,7 +175,8 @@ std::string_view FrameName(FixtureFrame frame) {
 VirtualFixture::VirtualFixture(FixtureOptions options) : options_(options) {}
 
 void VirtualFixture::Feed(std::span<const std::uint8_t> bytes, FixtureClock::time_point arrival,
-                          const LineSettings& settings, std::span<const std::size_t> marked) {
+                          const LineSettings& settings, std::span<const std::size_t> marked,
+                          std::optional<FixtureClock::time_point> writtenFrom) {
   if (!bytes.empty() && !firstByte_) {
     firstByte_ = arrival;
   }
@@ -196,7 +197,8 @@ void VirtualFixture::Feed(std::span<const std::uint8_t> bytes, FixtureClock::tim
       FlushUnknownBytes();
       BeginFrame(*frame, arrival);
     }
-    const std::size_t taken = TakeBytes(bytes.subspan(used), arrival, seen);
+    const std::size_t taken =
+        TakeBytes(bytes.subspan(used), arrival, writtenFrom.value_or(arrival), seen);
     if (pending_) {
       pending_->lineErrors += CountMarked(marked, heldLow ? used + 1 : used, used + taken);
     }
@@ -252,6 +254,7 @@ void VirtualFixture::BeginFrame(FixtureFrame frame, FixtureClock::time_point arr
 
 std::size_t VirtualFixture::TakeBytes(std::span<const std::uint8_t> bytes,
                                       FixtureClock::time_point arrival,
+                                      FixtureClock::time_point writtenFrom,
                                       const LineSettings& settings) {
   Pending& frame = *pending_;
   if (settings.baud != 0 && !frame.wrongSettings &&
@@ -261,6 +264,7 @@ std::size_t VirtualFixture::TakeBytes(std::span<const std::uint8_t> bytes,
   const std::size_t take = std::min(Wanted() - frame.bytes.size(), bytes.size());
   frame.bytes.insert(frame.bytes.end(), bytes.begin(), bytes.begin() + take);
   frame.end = arrival;
+  frame.endFrom = writtenFrom;
   Reclassify();
   if (frame.length == 0 && frame.bytes.size() == BLOCK_HEADER_SIZE) {
     const std::uint16_t dataLength = ReadLe16(&frame.bytes[5]);
@@ -370,7 +374,7 @@ void VirtualFixture::CompleteFrame() {
   CheckContent();
   now_.downloadBegun = true;
   now_.lastFrame = frame;
-  now_.lastFrameEnd = pending_->end;
+  now_.lastFrameEnd = pending_->endFrom;
   now_.phase = PhaseAfter(frame);
   pending_.reset();
 }

@@ -141,6 +141,21 @@ std::size_t At(const Script& script, std::string_view name, std::size_t nth = 0)
   return test::IndexOf(script, name, nth);
 }
 
+// The break byte may have waited unread since the line was last found empty, 600 ms before it was
+// read: the 500 ms after it, as read, are no proof that the wake-up came too soon.
+TEST(VirtualFixtureTest, TheGapAfterBytesThatMayHaveWaitedIsJudgedFromTheirEarliest) {
+  const Script script = test::DownloadScript(test::SimpleImagePlan(), true);
+  for (const bool mayHaveWaited : {false, true}) {
+    VirtualFixture fixture(STRICT_TIMING);
+    const FixtureClock::time_point read = FixtureClock::time_point{} + 1h;
+    const auto from = mayHaveWaited ? std::optional(read - 600ms) : std::nullopt;
+    fixture.Feed(script[0].bytes, read, test::SETTINGS_8E1, {}, from);
+    fixture.Feed(script[1].bytes, read + 500ms, test::SETTINGS_8N2);
+    EXPECT_EQ(KindsOf(fixture.Verdict()).contains(FaultKind::GapTooShort), !mayHaveWaited)
+        << Texts(fixture.Verdict());
+  }
+}
+
 // Packing and checking accept any payload a 32-bit length can declare; so does the fixture.
 TEST(VirtualFixtureTest, AnyPayloadAnImageCanHoldIsPlausible) {
   for (const std::uint64_t length : {std::uint64_t{64} * 1024 * 1024 + 1, PAYLOAD_LENGTH_MAX}) {
