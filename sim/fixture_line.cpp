@@ -41,6 +41,7 @@ LineRead PtyFixtureLine::Read(std::chrono::milliseconds timeout) {
       read.writtenFrom = decided->writtenFrom;
       return read;
     }
+    const Clock::time_point asked = Clock::now();  // no later than an empty line is seen
     const PtyPacket packet = line_.ReadPacket(buffer_.data(), buffer_.size());
     switch (packet.event) {
       case PtyEvent::Bytes:
@@ -50,7 +51,7 @@ LineRead PtyFixtureLine::Read(std::chrono::milliseconds timeout) {
         attribution_.Changed(SeenSettings(line_));
         break;
       case PtyEvent::Nothing:
-        attribution_.Empty(Clock::now());
+        attribution_.Empty(asked);
         if (!attribution_.Ready() &&
             !line_.WaitReadable(std::chrono::ceil<std::chrono::milliseconds>(
                 std::max(deadline - Clock::now(), Clock::duration{0})))) {
