@@ -14,6 +14,9 @@ inline constexpr std::size_t PREAMBLE_SIZE = 32;       // bytes before the paylo
 inline constexpr std::size_t MODEL_NAME_OFFSET = 16;
 inline constexpr std::size_t MODEL_NAME_SIZE = 16;
 inline constexpr std::size_t SEGMENT_ROW_SIZE = 16;
+// The largest payload an image can declare: payloadLength is 32 bits. Packing, checking and the
+// simulated fixture all hold to this one limit.
+inline constexpr std::uint64_t PAYLOAD_LENGTH_MAX = 0xFFFFFFFF;  // bytes
 
 // The first 256 bytes of an image file, kept raw; fields are decoded where they are used.
 using ImageHeader = std::array<std::uint8_t, IMAGE_HEADER_SIZE>;

@@ -11,8 +11,6 @@ namespace tarvex {
 
 namespace {
 
-constexpr std::uint64_t PAYLOAD_MAX = 0xFFFFFFFF;  // bytes a 32-bit payloadLength can declare
-
 std::uint64_t TotalBytes(const std::vector<AddressedBytes>& runs) {
   std::uint64_t total = 0;
   for (const AddressedBytes& run : runs) {
@@ -32,7 +30,7 @@ std::string LayoutProblem(const std::vector<AddressedBytes>& runs) {
         "fill the gaps between ranges or leave some out",
         runs.size(), SEGMENT_ROWS_MAX);
   }
-  if (IMAGE_HEADER_SIZE - PREAMBLE_SIZE + total > PAYLOAD_MAX) {
+  if (IMAGE_HEADER_SIZE - PREAMBLE_SIZE + total > PAYLOAD_LENGTH_MAX) {
     return fmt::format("the inputs hold {} bytes, more than an image's 4 GiB payload", total);
   }
   return {};

@@ -3,11 +3,15 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "link/line_settings.h"
 #include "link/serial_reader.h"
 #include "sim/pty_line.h"
+#include "sim/settings_attribution.h"
 
 namespace tarvex {
 
@@ -16,6 +20,8 @@ struct LineRead {
   // The settings the bytes arrived at; baud 0 when the line cannot tell (not checked).
   LineSettings settings;
   int error = 0;  // errno of a failed read; 0 on bytes or time-out
+  // The earliest the bytes can have been sent, when they may have waited unread.
+  std::optional<std::chrono::steady_clock::time_point> writtenFrom;
 };
 
 class FixtureLine {
@@ -28,16 +34,18 @@ class FixtureLine {
   virtual void Expect(const LineSettings& settings) = 0;
 };
 
-// The sender's settings as a pseudo-terminal shows them (even parity looks like none); no byte is
-// ever marked.
+// The settings the sender wrote the bytes at, as a pseudo-terminal shows them (even parity looks
+// like none), or unknown where a change of settings may fall among them; no byte is ever marked.
 class PtyFixtureLine final : public FixtureLine {
  public:
-  explicit PtyFixtureLine(PtyLine& line) : line_(line) {}
+  explicit PtyFixtureLine(PtyLine& line);
   LineRead Read(std::chrono::milliseconds timeout) override;
   void Expect(const LineSettings& /*settings*/) override {}
 
  private:
   PtyLine& line_;
+  SettingsAttribution attribution_;
+  std::vector<std::uint8_t> buffer_;
 };
 
 // A port of our own: the bytes that arrived clean at the receiver's settings were sent at them,

@@ -139,7 +139,8 @@ std::optional<Clock::time_point> FixtureRunner::Settling(
 void FixtureRunner::Feed(const LineRead& read) {
   const Clock::time_point arrival = Clock::now();
   std::lock_guard lock(mutex_);
-  fixture_.Feed(read.received.bytes, arrival, read.settings, read.received.marked);
+  fixture_.Feed(read.received.bytes, arrival, read.settings, read.received.marked,
+                read.writtenFrom);
 }
 
 }  // namespace tarvex

@@ -3,9 +3,12 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
+#include <sys/uio.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <climits>
@@ -21,6 +24,8 @@ using Clock = std::chrono::steady_clock;
 constexpr tcflag_t COOKED_INPUT =
     IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC | IXON | IXOFF | IXANY;
 constexpr tcflag_t COOKED_LOCAL = ISIG | ICANON | ECHO | ECHONL | IEXTEN;
+// The reports that come with a change of the slave's settings.
+constexpr int SETTINGS_REPORTS = TIOCPKT_IOCTL | TIOCPKT_DOSTOP | TIOCPKT_NOSTOP;
 
 void SetCloseOnExec(int fd) {
   fcntl(fd, F_SETFD, fcntl(fd, F_GETFD) | FD_CLOEXEC);
@@ -29,6 +34,13 @@ void SetCloseOnExec(int fd) {
 int RemainingMs(Clock::time_point deadline) {
   const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
   return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left, INT_MAX));
+}
+
+PtyPacket Classify(std::uint8_t report, std::size_t size) {
+  if (report == TIOCPKT_DATA) {
+    return {size != 0 ? PtyEvent::Bytes : PtyEvent::Nothing, size, 0};
+  }
+  return {(report & SETTINGS_REPORTS) != 0 ? PtyEvent::SettingsChanged : PtyEvent::Other, 0, 0};
 }
 
 }  // namespace
@@ -54,12 +66,20 @@ PtyLine::PtyLine() {
   SetCloseOnExec(master);
   SetCloseOnExec(slave);
   fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
-  // No echo: what the fixture sends must not come back to it. The rest stays the driver's
-  // default (cooked), so that an opener that forgets raw mode shows it.
+  // No echo: what the fixture sends must not come back to it. EXTPROC, which raw mode keeps, makes
+  // the kernel report every later change of the settings to the master in packet mode. The rest
+  // stays the driver's default (cooked), so that an opener that forgets raw mode shows it.
   termios t{};
   if (tcgetattr(slave, &t) == 0) {
     t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL);
+    t.c_lflag |= EXTPROC;
     tcsetattr(slave, TCSANOW, &t);
+  }
+  const int packetMode = 1;
+  if (ioctl(master, TIOCPKT, &packetMode) != 0) {
+    close(master);
+    close(slave);
+    return;
   }
   masterFd_ = master;
   slaveFd_ = slave;
@@ -79,22 +99,44 @@ long PtyLine::Read(std::uint8_t* buffer, std::size_t maxBytes, std::chrono::mill
   }
   const Clock::time_point deadline = Clock::now() + timeout;
   for (;;) {
-    const ssize_t got = read(masterFd_, buffer, maxBytes);
-    if (got >= 0) {
-      return static_cast<long>(got);
+    const PtyPacket packet = ReadPacket(buffer, maxBytes);
+    if (packet.event == PtyEvent::Bytes) {
+      return static_cast<long>(packet.size);
     }
-    if (errno != EAGAIN && errno != EINTR) {
-      return -errno;
+    if (packet.event == PtyEvent::Failed) {
+      return -packet.error;
     }
-    pollfd fd = {masterFd_, POLLIN, 0};
-    const int ready = poll(&fd, 1, RemainingMs(deadline));
-    if (ready == 0) {
+    if (packet.event == PtyEvent::Nothing &&
+        !WaitReadable(std::chrono::milliseconds{RemainingMs(deadline)})) {
       return 0;
     }
-    if (ready < 0 && errno != EINTR) {
-      return -errno;
+  }
+}
+
+PtyPacket PtyLine::ReadPacket(std::uint8_t* buffer, std::size_t maxBytes) {
+  if (masterFd_ < 0) {
+    return {PtyEvent::Failed, 0, EBADF};
+  }
+  // Packet mode puts one byte before what the opener wrote: 0, or the report alone.
+  std::uint8_t report = 0;
+  std::array<iovec, 2> parts{{{&report, 1}, {buffer, maxBytes}}};
+  for (;;) {
+    const ssize_t got = readv(masterFd_, parts.data(), static_cast<int>(parts.size()));
+    if (got > 0) {
+      return Classify(report, static_cast<std::size_t>(got - 1));
+    }
+    if (got == 0 || errno == EAGAIN) {
+      return {};
+    }
+    if (errno != EINTR) {
+      return {PtyEvent::Failed, 0, errno};
     }
   }
+}
+
+bool PtyLine::WaitReadable(std::chrono::milliseconds timeout) {
+  pollfd fd = {masterFd_, POLLIN, 0};
+  return poll(&fd, 1, static_cast<int>(std::clamp<long long>(timeout.count(), 0, INT_MAX))) != 0;
 }
 
 std::vector<std::uint8_t> PtyLine::ReadFor(std::size_t count, std::chrono::milliseconds timeout) {
@@ -154,6 +196,7 @@ bool PtyLine::Settings(PtyLineSettings& settings) const {
   settings.receiverOn = (t.cflag & CREAD) != 0;
   settings.raw =
       (t.oflag & OPOST) == 0 && (t.iflag & COOKED_INPUT) == 0 && (t.lflag & COOKED_LOCAL) == 0;
+  settings.changesReported = (t.lflag & EXTPROC) != 0;
   settings.iflag = t.iflag;
   settings.oflag = t.oflag;
   settings.cflag = t.cflag;

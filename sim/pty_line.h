@@ -29,6 +29,8 @@ struct PtyLineSettings {
   bool receiverOn = false;     // CREAD
   // No output post-processing, no input translation, no echo, no signals, not canonical.
   bool raw = false;
+  // EXTPROC: the master hears of every change of these settings (see ReadPacket()).
+  bool changesReported = false;
   // The raw termios flags, for checks the fields above do not cover.
   std::uint32_t iflag = 0;
   std::uint32_t oflag = 0;
@@ -37,6 +39,21 @@ struct PtyLineSettings {
 
   // Whether `expected` fits what a pseudo-terminal can show of it.
   bool Matches(const LineSettings& expected) const;
+};
+
+// What one read of the master brought.
+enum class PtyEvent : std::uint8_t {
+  Bytes,            // `size` bytes the opener wrote
+  SettingsChanged,  // the opener changed the line settings
+  Nothing,          // nothing waiting, and no change
+  Other,            // another report of the line: output suspended or resumed, or flushed
+  Failed,           // `error` holds the errno
+};
+
+struct PtyPacket {
+  PtyEvent event = PtyEvent::Nothing;
+  std::size_t size = 0;
+  int error = 0;
 };
 
 class PtyLine {
@@ -52,6 +69,11 @@ class PtyLine {
 
   // Reads what the opener wrote: bytes read, 0 on time-out, negative (-errno) on failure.
   long Read(std::uint8_t* buffer, std::size_t maxBytes, std::chrono::milliseconds timeout);
+  // One read that does not wait, bytes or a report. A change of the settings is reported ahead of
+  // any bytes still unread, those written before it included (sim/settings_attribution.h).
+  PtyPacket ReadPacket(std::uint8_t* buffer, std::size_t maxBytes);
+  // Waits up to `timeout` for something to read; false on a time-out.
+  bool WaitReadable(std::chrono::milliseconds timeout);
   // Reads until `count` bytes have come or `timeout` has passed since the call; what came.
   std::vector<std::uint8_t> ReadFor(std::size_t count, std::chrono::milliseconds timeout);
   // Discards whatever is waiting to be read on the fixture side.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <limits>
 
 #include "image/model.h"
 #include "protocol/frames.h"
@@ -25,11 +26,12 @@ constexpr std::size_t END_SIZE = 3;
 constexpr std::size_t TEST_CODE_SIZE = 16;
 constexpr std::size_t BLOCK_HEADER_SIZE = 7;  // command byte, address, length
 constexpr std::size_t CRC_SIZE = 2;
-constexpr std::size_t WAKE_FILL_SIZE = 512;               // bytes of 0xFB before the free last byte
-constexpr std::size_t BLANK_TEXT_SIZE = 7;                // "ZEFRA" and two spaces
-constexpr std::size_t BLANK_ZEROS_FROM = 8;               // byte 7 is free, the rest is zero
-constexpr std::uint32_t PAYLOAD_MIN = SEGMENT_ROW_SIZE;   // bytes: a payload holds one row at least
-constexpr std::uint32_t PAYLOAD_MAX = 64u * 1024 * 1024;  // bytes: more than any fixture can hold
+constexpr std::size_t WAKE_FILL_SIZE = 512;              // bytes of 0xFB before the free last byte
+constexpr std::size_t BLANK_TEXT_SIZE = 7;               // "ZEFRA" and two spaces
+constexpr std::size_t BLANK_ZEROS_FROM = 8;              // byte 7 is free, the rest is zero
+constexpr std::uint32_t PAYLOAD_MIN = SEGMENT_ROW_SIZE;  // bytes: a payload holds one row at least
+// The size frame's 32 bits can declare no more than an image may hold, so no length is too large.
+static_assert(PAYLOAD_LENGTH_MAX == std::numeric_limits<std::uint32_t>::max());
 
 constexpr std::string_view ANNOUNCE_TEXT = "ZEFRA";
 constexpr std::string_view BLANK_TEXT = "ZEFRA  ";
@@ -173,7 +175,8 @@ std::string_view FrameName(FixtureFrame frame) {
 VirtualFixture::VirtualFixture(FixtureOptions options) : options_(options) {}
 
 void VirtualFixture::Feed(std::span<const std::uint8_t> bytes, FixtureClock::time_point arrival,
-                          const LineSettings& settings, std::span<const std::size_t> marked) {
+                          const LineSettings& settings, std::span<const std::size_t> marked,
+                          std::optional<FixtureClock::time_point> writtenFrom) {
   if (!bytes.empty() && !firstByte_) {
     firstByte_ = arrival;
   }
@@ -194,7 +197,8 @@ void VirtualFixture::Feed(std::span<const std::uint8_t> bytes, FixtureClock::tim
       FlushUnknownBytes();
       BeginFrame(*frame, arrival);
     }
-    const std::size_t taken = TakeBytes(bytes.subspan(used), arrival, seen);
+    const std::size_t taken =
+        TakeBytes(bytes.subspan(used), arrival, writtenFrom.value_or(arrival), seen);
     if (pending_) {
       pending_->lineErrors += CountMarked(marked, heldLow ? used + 1 : used, used + taken);
     }
@@ -206,13 +210,15 @@ void VirtualFixture::Feed(std::span<const std::uint8_t> bytes, FixtureClock::tim
 }
 
 // The line has no framing: a frame is known by its first byte and by what the loader expects.
-// A zero byte at the break's speed starts a new download even in the middle of one.
+// A zero byte at the break's speed starts a new download even in the middle of one; so does one at
+// settings the line cannot tell, as no frame of a download starts with a zero byte.
 std::optional<FixtureFrame> VirtualFixture::Recognise(std::uint8_t first,
                                                       const LineSettings& settings) const {
   switch (first) {
     case 0x00:
       return now_.phase == Phase::Idle ||
-                     (DownloadUnderWay() && settings.baud == BREAK_SETTINGS.baud)
+                     (DownloadUnderWay() &&
+                      (settings.baud == BREAK_SETTINGS.baud || settings.baud == 0))
                  ? std::optional(FixtureFrame::BreakByte)
                  : std::nullopt;
     case WAKE_FILL:
@@ -248,6 +254,7 @@ void VirtualFixture::BeginFrame(FixtureFrame frame, FixtureClock::time_point arr
 
 std::size_t VirtualFixture::TakeBytes(std::span<const std::uint8_t> bytes,
                                       FixtureClock::time_point arrival,
+                                      FixtureClock::time_point writtenFrom,
                                       const LineSettings& settings) {
   Pending& frame = *pending_;
   if (settings.baud != 0 && !frame.wrongSettings &&
@@ -257,6 +264,7 @@ std::size_t VirtualFixture::TakeBytes(std::span<const std::uint8_t> bytes,
   const std::size_t take = std::min(Wanted() - frame.bytes.size(), bytes.size());
   frame.bytes.insert(frame.bytes.end(), bytes.begin(), bytes.begin() + take);
   frame.end = arrival;
+  frame.endFrom = writtenFrom;
   Reclassify();
   if (frame.length == 0 && frame.bytes.size() == BLOCK_HEADER_SIZE) {
     const std::uint16_t dataLength = ReadLe16(&frame.bytes[5]);
@@ -366,7 +374,7 @@ void VirtualFixture::CompleteFrame() {
   CheckContent();
   now_.downloadBegun = true;
   now_.lastFrame = frame;
-  now_.lastFrameEnd = pending_->end;
+  now_.lastFrameEnd = pending_->endFrom;
   now_.phase = PhaseAfter(frame);
   pending_.reset();
 }
@@ -586,7 +594,7 @@ void VirtualFixture::CheckSizeFrame() {
   }
   const std::uint32_t size = ReadLe32(&pending_->bytes[1]);
   now_.announcedSize = size;
-  if (size < PAYLOAD_MIN || size > PAYLOAD_MAX) {
+  if (size < PAYLOAD_MIN) {
     AddFault(FaultKind::ImplausibleSize, pending_->start,
              "SizeFrame announces a payload of " + std::to_string(size) + " bytes");
   }

@@ -120,9 +120,11 @@ class VirtualFixture {
   // checked); `marked` holds the ascending indices of those that came with a framing or parity
   // error. A marked zero byte where a frame may begin is the break byte as a receiver faster than
   // the break sees it: the line held low through the stop bit. Chunks may split frames anywhere;
-  // feed them in arrival order.
+  // feed them in arrival order. `writtenFrom`, when given, is the earliest the bytes can have been
+  // sent, for bytes that may have waited to be read: the gap after them is judged from then.
   void Feed(std::span<const std::uint8_t> bytes, FixtureClock::time_point arrival,
-            const LineSettings& settings, std::span<const std::size_t> marked = {});
+            const LineSettings& settings, std::span<const std::size_t> marked = {},
+            std::optional<FixtureClock::time_point> writtenFrom = std::nullopt);
 
   // The settings the next frame is due at, for a receiver that must be set before it comes.
   LineSettings NextSettings() const;
@@ -156,6 +158,7 @@ class VirtualFixture {
     std::size_t length = 0;  // 0 until known (a block's length follows its header)
     FixtureClock::time_point start;
     FixtureClock::time_point end;
+    FixtureClock::time_point endFrom;           // the earliest its last bytes can have been sent
     std::optional<LineSettings> wrongSettings;  // first mismatch seen in one of its chunks
     std::size_t lineErrors = 0;                 // its bytes that came marked
   };
@@ -185,7 +188,7 @@ class VirtualFixture {
   std::optional<FixtureFrame> Recognise(std::uint8_t first, const LineSettings& settings) const;
   void BeginFrame(FixtureFrame frame, FixtureClock::time_point arrival);
   std::size_t TakeBytes(std::span<const std::uint8_t> bytes, FixtureClock::time_point arrival,
-                        const LineSettings& settings);
+                        FixtureClock::time_point writtenFrom, const LineSettings& settings);
   void CheckLineErrors();
   std::size_t Wanted() const;
   void Reclassify();

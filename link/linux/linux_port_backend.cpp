@@ -121,8 +121,9 @@ bool LinuxPortBackend::Open(const std::string& portName, const LineSettings& set
   // Devices without modem lines (pseudo-terminals) refuse this; that is fine. DTR stays as is.
   int rts = TIOCM_RTS;
   ioctl(fd, TIOCMBIC, &rts);
-  // Anything that arrived before this open, or is still queued from an earlier one, is stale.
-  tcflush(fd, TCIOFLUSH);
+  // Anything that arrived before this open is stale. Output is left alone: an earlier close has
+  // waited for it or dropped it, and on a pseudo-terminal it is what the far end has not read yet.
+  tcflush(fd, TCIFLUSH);
   fd_ = fd;
   return true;
 }

@@ -93,19 +93,21 @@ inline void FeedScript(VirtualFixture& fixture, const Script& script, double sca
   }
 }
 
-// Plays `script` into `port` as the sender does: the port is re-opened whenever the line settings
-// change, and each frame waits its (scaled) gap after the previous write has finished.
+// Plays `script` into `port` as the sender does: each frame waits its (scaled) gap after the
+// previous write has finished, and the port is re-opened half-way through that gap whenever the
+// line settings change: a fixture can tell the settings of a frame read between two re-opens.
 inline void PlayScript(const std::string& port, const Script& script, double scale) {
   SerialLink link(MakeNativePortBackend());
   std::optional<LineSettings> current;
   for (const Sent& sent : script) {
-    std::this_thread::sleep_for(sent.gap * scale);
+    std::this_thread::sleep_for(sent.gap * scale / 2);
     if (current != sent.settings) {
       link.CloseCommPort();
       ASSERT_TRUE(link.OpenCommPort(port, sent.settings.parity, sent.settings.baud))
           << link.LastError().Message();
       current = sent.settings;
     }
+    std::this_thread::sleep_for(sent.gap * scale / 2);
     ASSERT_EQ(link.WriteComm(sent.bytes.data(), static_cast<std::uint32_t>(sent.bytes.size())),
               sent.bytes.size());
   }

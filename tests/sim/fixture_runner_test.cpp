@@ -57,12 +57,29 @@ TEST(FixtureRunnerTest, DownloadWithWakeUpArrivesIntactOverThePseudoTerminal) {
   EXPECT_TRUE(CompareWithImage(verdict, runner.Memory(), *load.image).empty());
 }
 
+// The runner reads the whole download only once the sender is done: each re-open is reported
+// ahead of the frames written before it, and none may be judged at a later re-open's settings.
+TEST(FixtureRunnerTest, AReaderLateForEveryReopenFindsNoWrongSettings) {
+  PtyLine line;
+  ASSERT_TRUE(line.Ok());
+  test::PlayScript(line.SlavePath(), test::DownloadScript(test::SimpleImagePlan(), true), 0.001);
+  FixtureRunner runner(line, Compressed(0));  // it all arrives at once: no gap can be judged
+  ASSERT_TRUE(runner.Start());
+
+  ASSERT_TRUE(runner.WaitFor(RUN_LIMIT));
+  const FixtureVerdict verdict = runner.Verdict();
+  EXPECT_TRUE(verdict.Intact()) << Texts(verdict);
+  EXPECT_TRUE(verdict.wakeSeen);
+  EXPECT_EQ(verdict.totalBytes, 1510u);
+}
+
 TEST(FixtureRunnerTest, FramesAtTheWrongParityAreSeenOverThePseudoTerminal) {
   constexpr double SCALE = 0.01;
   Script script = test::DownloadScript(test::SimpleImagePlan(), false);
   // The sender forgets odd parity for the model frame (and re-opens for the size frame).
   script[test::IndexOf(script, "ModelFrame")].settings = {115200, PARITY_CODE_NONE, 2};
-  // Re-opens come well after the frame before, so the runner reads each frame's settings in time.
+  // Re-opens come well away from the frame, so the runner can tell its settings.
+  script[test::IndexOf(script, "ModelFrame")].gap = 10s;
   script[test::IndexOf(script, "SizeFrame")].gap = 10s;
 
   PtyLine line;

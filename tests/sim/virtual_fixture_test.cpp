@@ -141,6 +141,35 @@ std::size_t At(const Script& script, std::string_view name, std::size_t nth = 0)
   return test::IndexOf(script, name, nth);
 }
 
+// The break byte may have waited unread since the line was last found empty, 600 ms before it was
+// read: the 500 ms after it, as read, are no proof that the wake-up came too soon.
+TEST(VirtualFixtureTest, TheGapAfterBytesThatMayHaveWaitedIsJudgedFromTheirEarliest) {
+  const Script script = test::DownloadScript(test::SimpleImagePlan(), true);
+  for (const bool mayHaveWaited : {false, true}) {
+    VirtualFixture fixture(STRICT_TIMING);
+    const FixtureClock::time_point read = FixtureClock::time_point{} + 1h;
+    const auto from = mayHaveWaited ? std::optional(read - 600ms) : std::nullopt;
+    fixture.Feed(script[0].bytes, read, test::SETTINGS_8E1, {}, from);
+    fixture.Feed(script[1].bytes, read + 500ms, test::SETTINGS_8N2);
+    EXPECT_EQ(KindsOf(fixture.Verdict()).contains(FaultKind::GapTooShort), !mayHaveWaited)
+        << Texts(fixture.Verdict());
+  }
+}
+
+// Packing and checking accept any payload a 32-bit length can declare; so does the fixture.
+TEST(VirtualFixtureTest, AnyPayloadAnImageCanHoldIsPlausible) {
+  for (const std::uint64_t length : {std::uint64_t{64} * 1024 * 1024 + 1, PAYLOAD_LENGTH_MAX}) {
+    Script script = test::DownloadScript(test::SimpleImagePlan(), false);
+    ImageHeader header{};
+    WriteLe32(header.data(), static_cast<std::uint32_t>(length));
+    script[At(script, "SizeFrame")].bytes = BytesOf(SizeFrame(header));
+    VirtualFixture fixture(STRICT_TIMING);
+    test::FeedScript(fixture, script);
+    EXPECT_TRUE(fixture.Verdict().Intact()) << length << ": " << Texts(fixture.Verdict());
+    EXPECT_EQ(fixture.Verdict().announcedSize, length);
+  }
+}
+
 const std::vector<SpoiltCase> SPOILT_CASES = {
     {"BlockDataChanged",
      false,
@@ -376,6 +405,9 @@ struct RestartCase {
   std::size_t keptBytes;  // 0: the whole frame; else only its first bytes
   bool wakeAfter;
   FixtureFrame reached;  // the interrupted download's last whole frame
+  // The new download comes at settings the line cannot tell (a pseudo-terminal linked to the
+  // sender, or bytes that may straddle a re-open).
+  bool unknownSettings = false;
 };
 
 void PrintTo(const RestartCase& c, std::ostream* os) {
@@ -391,8 +423,15 @@ TEST_P(RestartTest, TheNewDownloadIsJudgedAndTheOldOneReportedPartial) {
   if (c.keptBytes != 0) {
     script.back().bytes.resize(c.keptBytes);
   }
+  std::uint64_t cutBytes = 0;
+  for (const test::Sent& sent : script) {
+    cutBytes += sent.bytes.size();
+  }
   Script again = test::DownloadScript(ThreeSegmentPlan("NEW MODEL"), c.wakeAfter);
   again.front().gap = 2s;
+  for (test::Sent& sent : again) {
+    sent.settings = c.unknownSettings ? LineSettings{} : sent.settings;
+  }
   VirtualFixture fresh(STRICT_TIMING);
   test::FeedScript(fresh, again);
   script.insert(script.end(), again.begin(), again.end());
@@ -408,6 +447,7 @@ TEST_P(RestartTest, TheNewDownloadIsJudgedAndTheOldOneReportedPartial) {
   const ExchangeVerdict& partial = verdict.interrupted[0];
   EXPECT_EQ(partial.kind, ExchangeKind::Download);
   EXPECT_EQ(partial.lastFrame, c.reached);
+  EXPECT_EQ(partial.lineBytes, cutBytes);  // nothing of the new download
   ASSERT_FALSE(partial.faults.empty());
   EXPECT_EQ(partial.faults.back().kind, FaultKind::Incomplete);
   EXPECT_EQ(
@@ -423,6 +463,8 @@ const std::vector<RestartCase> RESTART_CASES = {
     {"AfterAnnounce", false, "AnnounceFrame", 0, 0, false, FixtureFrame::AnnounceFrame},
     {"AfterBreak", true, "BreakByte", 0, 0, true, FixtureFrame::BreakByte},
     {"InDataThenWakeUp", false, "BlockFrame", 1, 0, true, FixtureFrame::BlockFrame},
+    {"InDataThenWakeUpAtUnknownSettings", false, "BlockFrame", 1, 0, true, FixtureFrame::BlockFrame,
+     true},
     {"InsideABlock", true, "BlockFrame", 1, 100, false, FixtureFrame::BlockFrame},
     {"InsideTheModelFrame", false, "ModelFrame", 0, 5, false, FixtureFrame::BlankFrame},
 };
