@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 namespace tarvex {
 
@@ -33,20 +34,23 @@ PackInput Refuse(std::string error) {
   return input;
 }
 
-// The segment's bytes, or a reason when the header points outside the file or above 4 GiB.
-std::string AddSegment(const GElf_Phdr& header, const char* raw, std::size_t rawSize,
-                       const std::string& origin, PackInput& input) {
+// The reason a loadable segment cannot be taken: its bytes lie outside the file or its range
+// passes 32 bits (compared so that no sum can wrap).
+std::string SegmentProblem(const GElf_Phdr& header, std::size_t rawSize) {
   if (header.p_offset > rawSize || header.p_filesz > rawSize - header.p_offset) {
     return "its data lie outside the file";
   }
-  if (header.p_paddr + header.p_filesz > ADDRESS_SPACE) {
-    return fmt::format("its physical address 0x{:X} is beyond 32 bits", header.p_paddr);
+  if (header.p_paddr >= ADDRESS_SPACE || header.p_filesz > ADDRESS_SPACE - header.p_paddr) {
+    return fmt::format("its physical address range 0x{:X} + {} bytes passes 0xFFFFFFFF",
+                       header.p_paddr, header.p_filesz);
   }
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(raw + header.p_offset);
-  input.pieces.push_back(
-      {static_cast<std::uint32_t>(header.p_paddr), {bytes, bytes + header.p_filesz}, origin});
   return {};
 }
+
+struct Loadable {
+  std::size_t index = 0;
+  GElf_Phdr header{};
+};
 
 }  // namespace
 
@@ -68,7 +72,10 @@ PackInput ReadElfInput(const std::string& name) {
   }
   std::size_t rawSize = 0;
   const char* raw = elf_rawfile(file.elf, &rawSize);
-  PackInput input;
+  // Every header is checked before any byte is copied: headers that all point at one file
+  // range would otherwise ask for far more memory than the file holds.
+  std::vector<Loadable> loadable;
+  std::uint64_t total = 0;
   for (std::size_t i = 0; i < count; ++i) {
     GElf_Phdr header;
     if (gelf_getphdr(file.elf, static_cast<int>(i), &header) == nullptr) {
@@ -77,11 +84,24 @@ PackInput ReadElfInput(const std::string& name) {
     if (header.p_type != PT_LOAD || header.p_filesz == 0) {
       continue;
     }
-    const std::string origin = fmt::format("{} segment {}", name, i);
-    if (const std::string problem = AddSegment(header, raw, rawSize, origin, input);
-        !problem.empty()) {
-      return Refuse(fmt::format("{}: {}", origin, problem));
+    if (const std::string problem = SegmentProblem(header, rawSize); !problem.empty()) {
+      return Refuse(fmt::format("{} segment {}: {}", name, i, problem));
     }
+    total += header.p_filesz;
+    if (total > rawSize) {
+      return Refuse(
+          fmt::format("{}: its loadable segments claim more bytes than the file "
+                      "holds, so they share bytes (from segment {} on): rebuild it",
+                      name, i));
+    }
+    loadable.push_back({i, header});
+  }
+  PackInput input;
+  for (const Loadable& segment : loadable) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(raw + segment.header.p_offset);
+    input.pieces.push_back({static_cast<std::uint32_t>(segment.header.p_paddr),
+                            {bytes, bytes + segment.header.p_filesz},
+                            fmt::format("{} segment {}", name, segment.index)});
   }
   return input;
 }
