@@ -31,7 +31,7 @@ constexpr milliseconds OPEN_SETTLE{50};
 // A write may take twice its wire time and this much more. Past that nothing drains the far end
 // (a pseudo-terminal nobody reads, flow control held), and the write is cut short rather than
 // left to the link's own time-out of 50 ms a byte, which for one run is a quarter of an hour.
-constexpr milliseconds WRITE_SLACK{1000};
+constexpr milliseconds WRITE_SLACK{2000};
 
 // The settings every download uses, in the order they come on the line.
 constexpr LineSettings SETTINGS[] = {
