@@ -119,9 +119,10 @@ TEST(ElfInput, HostileHeadersAreRefused) {
       {"SegmentOutsideTheFile", Elf({{PT_LOAD_TYPE, 0x100, 0x100, Bytes(64, 1), 64}}, false, 100),
        "x.elf segment 0: its data lie outside the file"},
       {"HeadersSharingOneRange", Elf(ManyOverOneRange()), "claim more bytes than the file holds"},
-      // p_paddr + p_filesz wraps past 2^64 to a small number.
-      {"PhysicalAddressWraps", Elf({{PT_LOAD_TYPE, 0, 0xFFFFFFFFFFFFFFF0, Bytes(32, 1), 32}}, true),
-       "physical address range 0xFFFFFFFFFFFFFFF0 + 32 bytes passes 0xFFFFFFFF"},
+      // p_paddr + p_filesz wraps past 2^64 to 0, and p_paddr cut to 32 bits fits just below the
+      // top.
+      {"PhysicalAddressWraps", Elf({{PT_LOAD_TYPE, 0, 0xFFFFFFFFFFFFFFF0, Bytes(16, 1), 16}}, true),
+       "physical address range 0xFFFFFFFFFFFFFFF0 + 16 bytes passes 0xFFFFFFFF"},
       {"PhysicalAddressAbove32Bits", Elf({{PT_LOAD_TYPE, 0, 0x100000000, Bytes(8, 1), 8}}, true),
        "passes 0xFFFFFFFF"},
   };
