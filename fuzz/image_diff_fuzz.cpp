@@ -17,17 +17,24 @@ using tarvex::ImageDiff;
 using tarvex::SegmentChangeKind;
 using tarvex::fuzz::Require;
 
-// Two segments under a model name that needs no wake-up.
-const tarvex::FirmwareImage& Reference() {
-  static const tarvex::FirmwareImage image = [] {
+// Two segments under a model name that needs no wake-up. diff reads the file again, so it stays
+// until the process ends.
+struct ReferenceFile {
+  std::string path = tarvex::fuzz::ScratchPath("reference.zfr");
+  tarvex::FirmwareImage image;
+  ReferenceFile() {
     const std::vector<tarvex::AddressedBytes> runs = {
         {0x1000, std::vector<std::uint8_t>(40, 0x5A), ""}, {0x8000, {1, 2, 3, 4}, ""}};
-    const std::string path = tarvex::fuzz::ScratchPath("reference.zfr");
     tarvex::WriteImageFile(path, tarvex::LayOutImage(tarvex::ModelNameFromText("FUZZ"), runs),
                            runs);
-    return *tarvex::LoadImage(path).image;
-  }();
-  return image;
+    image = *tarvex::LoadImage(path).image;
+  }
+  ~ReferenceFile() { std::remove(path.c_str()); }
+};
+
+const tarvex::FirmwareImage& Reference() {
+  static const ReferenceFile reference;
+  return reference.image;
 }
 
 SegmentChangeKind Mirrored(SegmentChangeKind kind) {
