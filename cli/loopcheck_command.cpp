@@ -34,7 +34,9 @@ void AddLoopcheckCommand(CLI::App& app, Io io, int& exitCode) {
       "intact, the bytes that came with framing or parity errors (and the driver's own counts "
       "where it keeps them), and the speed measured from the arrival times (the bits of a "
       "character over the time the characters took, so missing stop bits show too). A "
-      "pseudo-terminal checks none of that, so on one only the bytes are judged. Exit status: 0 "
+      "pseudo-terminal checks none of that, so on one only the bytes are judged. A write that "
+      "stalls (nothing drains the far end) is cut short after twice its time on the line and 2 s "
+      "more, and the setting FAILED. Exit status: 0 "
       "when every setting is OK, 1 when one failed or a port could not be opened, 2 for a usage "
       "error such as --port and --via naming the same port.");
   loopcheck->callback([io, &exitCode, options] {

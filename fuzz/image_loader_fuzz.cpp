@@ -1,41 +1,18 @@
 // Fuzzes the image loader: any bytes, checked from memory and from a file, must give one verdict,
 // and an accepted image must hold together.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <span>
 #include <string>
-#include <system_error>
 
+#include "fuzz/fuzz_support.h"
 #include "image/image_loader.h"
 #include "image/model.h"
 
 namespace {
 
 using tarvex::ImageLoad;
-
-// One file per process, written and removed for every input; memory-backed where the system has
-// it.
-const std::string& ScratchPath() {
-  static const std::string path = [] {
-    std::error_code error;
-    const std::filesystem::path dir = std::filesystem::is_directory("/dev/shm", error)
-                                          ? std::filesystem::path("/dev/shm")
-                                          : std::filesystem::temp_directory_path();
-    return (dir / ("tarvex-fuzz-" + std::to_string(getpid()) + ".zfr")).string();
-  }();
-  return path;
-}
-
-void Require(bool condition) {
-  if (!condition) {
-    std::abort();
-  }
-}
+using tarvex::fuzz::Require;
 
 bool SameVerdict(const ImageLoad& a, const ImageLoad& b) {
   if (a.ok() != b.ok()) {
@@ -68,12 +45,10 @@ void CheckAccepted(const tarvex::FirmwareImage& image, std::span<const std::uint
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::span<const std::uint8_t> bytes(data, size);
   const ImageLoad fromMemory = tarvex::LoadImageFromBytes(bytes);
-  {
-    std::ofstream file(ScratchPath(), std::ios::binary | std::ios::trunc);
-    file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-  }
-  const ImageLoad fromFile = tarvex::LoadImage(ScratchPath());
-  std::remove(ScratchPath().c_str());
+  static const std::string path = tarvex::fuzz::ScratchPath("input.zfr");
+  tarvex::fuzz::WriteScratch(path, bytes);
+  const ImageLoad fromFile = tarvex::LoadImage(path);
+  std::remove(path.c_str());
   Require(SameVerdict(fromMemory, fromFile));
   if (fromMemory.ok()) {
     CheckAccepted(*fromMemory.image, bytes);

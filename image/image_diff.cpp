@@ -16,11 +16,20 @@ namespace {
 
 constexpr std::size_t COMPARE_CHUNK = 4096;  // bytes read from each file per step
 
+// The fixture is sent all 16 bytes of the name and byte 15 can decide the wake-up, so bytes
+// after a NUL count; only the trailing NULs are left out of the text.
+std::string ModelBytes(const ModelName& name) {
+  std::string bytes(name.begin(), name.end());
+  bytes.erase(bytes.find_last_not_of('\0') + 1);
+  return bytes;
+}
+
 std::vector<HeaderChange> HeaderChanges(const FirmwareImage& a, const FirmwareImage& b) {
   const auto hex = [](std::uint32_t v) { return fmt::format("0x{:08X}", v); };
   const auto dec = [](std::uint32_t v) { return fmt::format("{}", v); };
   const std::vector<HeaderChange> all = {
-      {"model", a.modelText, b.modelText},
+      {"model", ModelBytes(a.modelName), ModelBytes(b.modelName)},
+      {"needs_wake", dec(a.needsWake ? 1 : 0), dec(b.needsWake ? 1 : 0)},
       {"payload_length", dec(PayloadLength(a.header)), dec(PayloadLength(b.header))},
       {"image_crc", hex(ImageCrcField(a.header)), hex(ImageCrcField(b.header))},
       {"segment_count", dec(SegmentCount(a.header)), dec(SegmentCount(b.header))},

@@ -13,8 +13,10 @@
 namespace tarvex {
 
 struct HeaderChange {
-  std::string field;  // the name `info --json` uses: "model", "image_crc", ...
-  std::string a;      // the value as text (a model name raw, numbers in decimal or hex)
+  std::string field;  // the name `info --json` uses: "model", "needs_wake", "image_crc", ...
+  // The value as text: a model name's 16 raw bytes without the trailing NULs, numbers in decimal
+  // or hex.
+  std::string a;
   std::string b;
 };
 

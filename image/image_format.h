@@ -14,7 +14,8 @@ inline constexpr std::size_t PREAMBLE_SIZE = 32;       // bytes before the paylo
 inline constexpr std::size_t MODEL_NAME_OFFSET = 16;
 inline constexpr std::size_t MODEL_NAME_SIZE = 16;
 inline constexpr std::size_t SEGMENT_ROW_SIZE = 16;
-// The largest payload an image can declare: payloadLength is 32 bits. Packing, checking and the
+// The largest payload an image can declare: payloadLength is 32 bits, and rows reach their data
+// by 32-bit file offsets, so pack also keeps the whole file within it. Packing, checking and the
 // simulated fixture all hold to this one limit.
 inline constexpr std::uint64_t PAYLOAD_LENGTH_MAX = 0xFFFFFFFF;  // bytes
 

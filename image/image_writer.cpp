@@ -11,29 +11,16 @@ namespace tarvex {
 
 namespace {
 
+// Every row's file offset and the payload length are 32-bit fields, so the whole file must stay
+// within what a 32-bit offset reaches.
+constexpr std::uint64_t FILE_SIZE_MAX = PAYLOAD_LENGTH_MAX;  // bytes
+
 std::uint64_t TotalBytes(const std::vector<AddressedBytes>& runs) {
   std::uint64_t total = 0;
   for (const AddressedBytes& run : runs) {
     total += run.bytes.size();
   }
   return total;
-}
-
-std::string LayoutProblem(const std::vector<AddressedBytes>& runs) {
-  const std::uint64_t total = TotalBytes(runs);
-  if (total == 0) {
-    return "the image would be empty: give at least one input with data";
-  }
-  if (runs.size() > SEGMENT_ROWS_MAX) {
-    return fmt::format(
-        "the inputs make {} separate address ranges, but an image holds at most {} segments: "
-        "fill the gaps between ranges or leave some out",
-        runs.size(), SEGMENT_ROWS_MAX);
-  }
-  if (IMAGE_HEADER_SIZE - PREAMBLE_SIZE + total > PAYLOAD_LENGTH_MAX) {
-    return fmt::format("the inputs hold {} bytes, more than an image's 4 GiB payload", total);
-  }
-  return {};
 }
 
 std::uint32_t PayloadCrc(const ImageHeader& header, const std::vector<AddressedBytes>& runs) {
@@ -46,6 +33,25 @@ std::uint32_t PayloadCrc(const ImageHeader& header, const std::vector<AddressedB
 }
 
 }  // namespace
+
+std::string LayoutProblem(std::size_t runCount, std::uint64_t total) {
+  if (total == 0) {
+    return "the image would be empty: give at least one input with data";
+  }
+  if (runCount > SEGMENT_ROWS_MAX) {
+    return fmt::format(
+        "the inputs make {} separate address ranges, but an image holds at most {} segments: "
+        "fill the gaps between ranges or leave some out",
+        runCount, SEGMENT_ROWS_MAX);
+  }
+  if (IMAGE_HEADER_SIZE + total > FILE_SIZE_MAX) {
+    return fmt::format(
+        "the inputs hold {} bytes, more than a 4 GiB image can carry (at most {} after the "
+        "header)",
+        total, FILE_SIZE_MAX - IMAGE_HEADER_SIZE);
+  }
+  return {};
+}
 
 std::string ModelTextProblem(std::string_view text) {
   if (text.size() > MODEL_NAME_SIZE) {
@@ -68,7 +74,7 @@ ModelName ModelNameFromText(std::string_view text) {
 
 ImageLayout LayOutImage(const ModelName& model, const std::vector<AddressedBytes>& runs) {
   ImageLayout layout;
-  layout.error = LayoutProblem(runs);
+  layout.error = LayoutProblem(runs.size(), TotalBytes(runs));
   if (!layout.ok()) {
     return layout;
   }

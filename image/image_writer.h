@@ -24,8 +24,12 @@ std::string ModelTextProblem(std::string_view text);
 // `text` NUL-padded to 16 bytes; call only when ModelTextProblem is empty.
 ModelName ModelNameFromText(std::string_view text);
 
-// One row per run, in the order given (address order from MergeRuns). Refused: no bytes at all,
-// more runs than the table holds, or a payload past 4 GiB.
+// Why runs of this count and total size cannot make one image: no bytes at all, more runs than
+// the table holds, or a file past what 32-bit offsets reach. Empty when they can.
+std::string LayoutProblem(std::size_t runCount, std::uint64_t totalBytes);
+
+// One row per run, in the order given (address order from MergeRuns); refused as LayoutProblem
+// says.
 ImageLayout LayOutImage(const ModelName& model, const std::vector<AddressedBytes>& runs);
 
 // Writes the header and then each run's bytes, through a temporary file; empty on success,

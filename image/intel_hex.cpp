@@ -3,9 +3,12 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <istream>
 #include <ostream>
+
+#include "image/image_format.h"
 
 namespace tarvex {
 
@@ -20,6 +23,10 @@ constexpr std::uint8_t HEX_START_SEGMENT = 0x03;
 constexpr std::uint8_t HEX_LINEAR_ADDRESS = 0x04;
 constexpr std::uint8_t HEX_START_LINEAR = 0x05;
 constexpr std::size_t HEX_FIXED_BYTES = 5;  // count, address (2), type, checksum
+constexpr std::size_t HEX_LINE_MAX = 1 + 2 * (HEX_FIXED_BYTES + 255);  // characters of a record
+// Separate ranges one file may make. An image holds 14 segments, so this is far beyond any real
+// build; it bounds what a file of scattered tiny records costs beyond its data.
+constexpr std::size_t HEX_PIECES_MAX = 4096;
 
 void WriteRecord(std::ostream& out, std::uint8_t type, std::uint16_t address,
                  std::span<const std::uint8_t> data) {
@@ -86,6 +93,7 @@ std::string ParseRecord(std::string_view line, Record& record) {
 struct HexReader {
   std::string_view name;
   std::uint64_t base = 0;  // from the last extended address record
+  bool segmented = false;  // that record was an extended segment (02) record
   bool ended = false;
   HexRead result;
 
@@ -101,8 +109,9 @@ struct HexReader {
         if (record.data.size() != 2) {
           return "an extended address record holds 2 bytes";
         }
+        segmented = record.type == HEX_SEGMENT_ADDRESS;
         base = std::uint64_t{record.data[0]} << 8 | record.data[1];
-        base <<= record.type == HEX_LINEAR_ADDRESS ? 16 : 4;
+        base <<= segmented ? 4 : 16;
         return {};
       case HEX_START_SEGMENT:
       case HEX_START_LINEAR:
@@ -112,20 +121,56 @@ struct HexReader {
     }
   }
 
+  // Under a segment record the offset wraps within the 64 KiB segment, as on the 8086.
   std::string AddData(const Record& record, std::size_t lineNumber) {
-    const std::uint64_t address = base + record.offset;
-    if (address + record.data.size() > ADDRESS_SPACE) {
+    const std::span<const std::uint8_t> data = record.data;
+    if (segmented && record.offset + data.size() > HEX_WINDOW) {
+      const std::size_t head = HEX_WINDOW - record.offset;
+      std::string problem = AddBytes(base + record.offset, data.first(head), lineNumber);
+      return problem.empty() ? AddBytes(base, data.subspan(head), lineNumber) : problem;
+    }
+    return AddBytes(base + record.offset, data, lineNumber);
+  }
+
+  std::string AddBytes(std::uint64_t address, std::span<const std::uint8_t> data,
+                       std::size_t lineNumber) {
+    if (data.empty()) {
+      return {};
+    }
+    if (address + data.size() > ADDRESS_SPACE) {
       return "data past address 0xFFFFFFFF";
     }
     auto& pieces = result.pieces;
     if (!pieces.empty() &&
         pieces.back().address + std::uint64_t{pieces.back().bytes.size()} == address) {
-      pieces.back().bytes.insert(pieces.back().bytes.end(), record.data.begin(), record.data.end());
-    } else {
-      pieces.push_back({static_cast<std::uint32_t>(address), record.data,
-                        fmt::format("{} line {}", name, lineNumber)});
+      pieces.back().bytes.insert(pieces.back().bytes.end(), data.begin(), data.end());
+      return {};
     }
+    if (pieces.size() == HEX_PIECES_MAX) {
+      return fmt::format(
+          "the data fall into more than {} separate ranges (records out of address order or "
+          "scattered), far more than an image's {} segments",
+          HEX_PIECES_MAX, SEGMENT_ROWS_MAX);
+    }
+    pieces.push_back({static_cast<std::uint32_t>(address),
+                      {data.begin(), data.end()},
+                      fmt::format("{} line {}", name, lineNumber)});
     return {};
+  }
+
+  // After the end-of-file record only blank lines may follow: anything else is most likely a
+  // second file joined on, whose data would otherwise be lost unnoticed.
+  std::string Take(std::string_view line, std::size_t lineNumber) {
+    if (line.empty()) {
+      return {};
+    }
+    if (ended) {
+      return "data after the end-of-file record (two HEX files joined?): give each HEX file as "
+             "its own input";
+    }
+    Record record;
+    std::string problem = ParseRecord(line, record);
+    return problem.empty() ? Apply(record, lineNumber) : problem;
   }
 };
 
@@ -160,18 +205,23 @@ void IntelHexWriter::Finish() {
 HexRead ReadIntelHex(std::istream& in, std::string_view name) {
   HexReader reader;
   reader.name = name;
-  std::string line;
-  for (std::size_t lineNumber = 1; !reader.ended && std::getline(in, line); ++lineNumber) {
-    if (!line.empty() && line.back() == '\r') {
-      line.pop_back();  // written on Windows
+  // A record, a '\r' and the terminating NUL: a longer line is refused before it costs memory.
+  std::array<char, HEX_LINE_MAX + 2> buffer{};
+  for (std::size_t lineNumber = 1;; ++lineNumber) {
+    in.getline(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    if (in.fail() && in.gcount() == 0) {
+      break;
     }
-    if (line.empty()) {
-      continue;
-    }
-    Record record;
-    std::string problem = ParseRecord(line, record);
-    if (problem.empty()) {
-      problem = reader.Apply(record, lineNumber);
+    std::string problem;
+    if (in.fail()) {
+      problem = "a line longer than any record";
+    } else {
+      std::string_view line(buffer.data(),
+                            static_cast<std::size_t>(in.gcount()) - (in.eof() ? 0 : 1));
+      if (!line.empty() && line.back() == '\r') {
+        line.remove_suffix(1);  // written on Windows
+      }
+      problem = reader.Take(line, lineNumber);
     }
     if (!problem.empty()) {
       return HexRead{{}, fmt::format("{} line {}: {}", name, lineNumber, problem)};

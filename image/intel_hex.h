@@ -36,7 +36,9 @@ struct HexRead {
 };
 
 // Reads data (00), end-of-file (01), extended segment (02) and extended linear (04) records;
-// start addresses (03, 05) are of no use to an image and skipped. `name` labels messages.
+// start addresses (03, 05) are of no use to an image and skipped. Under a segment record a
+// record's bytes wrap within its 64 KiB segment. Only blank lines may follow the end-of-file
+// record. `name` labels messages.
 HexRead ReadIntelHex(std::istream& in, std::string_view name);
 
 }  // namespace tarvex

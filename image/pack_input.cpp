@@ -2,12 +2,14 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "image/elf_input.h"
 #include "image/intel_hex.h"
@@ -30,13 +32,48 @@ std::string CannotRead(std::string_view name) {
   return fmt::format("cannot read {}: {}", name, std::strerror(errno));
 }
 
-bool EndsWith(std::string_view text, std::string_view end) {
-  if (text.size() < end.size()) {
+// ASCII letters compared without case; `lowerEnd` is written in lower case.
+bool EndsWith(std::string_view text, std::string_view lowerEnd) {
+  if (text.size() < lowerEnd.size()) {
     return false;
   }
-  const std::string_view tail = text.substr(text.size() - end.size());
-  return std::equal(tail.begin(), tail.end(), end.begin(),
-                    [](char a, char b) { return (a | 0x20) == (b | 0x20); });
+  const std::string_view tail = text.substr(text.size() - lowerEnd.size());
+  return std::equal(tail.begin(), tail.end(), lowerEnd.begin(), [](char a, char b) {
+    return (a >= 'A' && a <= 'Z' ? static_cast<char>(a - 'A' + 'a') : a) == b;
+  });
+}
+
+bool IsHexName(std::string_view name) {
+  return EndsWith(name, ".hex") || EndsWith(name, ".ihex");
+}
+
+// What the name is on disk, learned before anything opens it: a pipe or a device would block or
+// never end, and a folder has no bytes to read.
+struct FileCheck {
+  bool exists = false;
+  std::uintmax_t size = 0;
+  std::string problem;  // empty for a regular file
+};
+
+FileCheck CheckFile(const std::string& name) {
+  FileCheck check;
+  std::error_code error;
+  const std::filesystem::path path = PathFromUtf8(name);
+  const std::filesystem::file_status status = std::filesystem::status(path, error);
+  check.exists = !error && std::filesystem::exists(status);
+  if (!check.exists) {
+    check.problem = fmt::format("cannot read {}: {}", name, error.message());
+  } else if (std::filesystem::is_directory(status)) {
+    check.problem = fmt::format("{} is a folder: give a file", name);
+  } else if (!std::filesystem::is_regular_file(status)) {
+    check.problem = fmt::format("{} is a device or a pipe, not a file: give a file", name);
+  } else {
+    check.size = std::filesystem::file_size(path, error);
+    if (error) {
+      check.problem = fmt::format("cannot read {}: {}", name, error.message());
+    }
+  }
+  return check;
 }
 
 bool StartsWithElfMagic(const std::string& name) {
@@ -47,15 +84,30 @@ bool StartsWithElfMagic(const std::string& name) {
                           [](char c, std::uint8_t m) { return static_cast<std::uint8_t>(c) == m; });
 }
 
+// Read whole, so the size is checked first: what cannot fit between `address` and the top of
+// the address space is refused before a byte is read.
 PackInput ReadRawInput(const std::string& name, std::uint32_t address) {
+  const FileCheck check = CheckFile(name);
+  if (!check.problem.empty()) {
+    return Refuse(check.problem, false);
+  }
+  if (check.size > ADDRESS_SPACE - address) {
+    return Refuse(fmt::format("{} holds {} bytes: placed at 0x{:08X} it passes the top of the "
+                              "address space, 0xFFFFFFFF",
+                              name, check.size, address),
+                  false);
+  }
   std::ifstream in(PathFromUtf8(name), std::ios::binary);
   if (!in) {
     return Refuse(CannotRead(name), false);
   }
-  std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
-                                  std::istreambuf_iterator<char>()};
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(check.size));
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   if (in.bad()) {
     return Refuse(CannotRead(name), false);
+  }
+  if (static_cast<std::uintmax_t>(in.gcount()) != check.size || in.peek() != EOF) {
+    return Refuse(fmt::format("{} changed while it was read: pack again", name), false);
   }
   PackInput input;
   input.pieces.push_back({address, std::move(bytes), name});
@@ -63,6 +115,9 @@ PackInput ReadRawInput(const std::string& name, std::uint32_t address) {
 }
 
 PackInput ReadHexInput(const std::string& name) {
+  if (const FileCheck check = CheckFile(name); !check.problem.empty()) {
+    return Refuse(check.problem, false);
+  }
   std::ifstream in(PathFromUtf8(name));
   if (!in) {
     return Refuse(CannotRead(name), false);
@@ -97,14 +152,25 @@ PackInput ReadPackInput(const std::string& argument) {
   const std::size_t at = argument.rfind('@');
   if (at != std::string::npos) {
     if (const auto address = ParseAddress(std::string_view(argument).substr(at + 1))) {
-      return ReadRawInput(argument.substr(0, at), *address);
+      const std::string name = argument.substr(0, at);
+      if (IsHexName(name)) {
+        return Refuse(fmt::format("{}: a HEX file carries its own addresses: give it without "
+                                  "@{}",
+                                  argument, argument.substr(at + 1)),
+                      true);
+      }
+      return ReadRawInput(name, *address);
     }
   }
-  if (EndsWith(argument, ".hex") || EndsWith(argument, ".ihex")) {
+  if (IsHexName(argument)) {
     return ReadHexInput(argument);
   }
-  if (StartsWithElfMagic(argument)) {
+  const FileCheck check = CheckFile(argument);
+  if (check.problem.empty() && StartsWithElfMagic(argument)) {
     return ReadElfInput(argument);
+  }
+  if (check.exists && !check.problem.empty()) {
+    return Refuse(check.problem, false);
   }
   if (at != std::string::npos) {
     return Refuse(fmt::format("{}: \"{}\" is not an address: write it in hex (0x8000) or in "

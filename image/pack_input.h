@@ -22,7 +22,8 @@ struct PackInput {
 // "0x8000" (hex, either case) or "32768"; empty unless the whole text is one 32-bit number.
 std::optional<std::uint32_t> ParseAddress(std::string_view text);
 
-// Reads one input named by `argument` (UTF-8).
+// Reads one input named by `argument` (UTF-8). Only regular files are opened, and a raw file's
+// size is checked against the address space before it is read.
 PackInput ReadPackInput(const std::string& argument);
 
 }  // namespace tarvex

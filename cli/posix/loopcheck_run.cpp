@@ -1,6 +1,8 @@
 // loopcheck: one process at both ends of two wired ports. At each line setting the downloader's
 // own link writes a run of every byte value through --port while a reader on --via records what
 // comes, with the error marks and the time of each read.
+#include <fmt/format.h>
+
 #include <atomic>
 #include <memory>
 #include <ostream>
@@ -8,6 +10,7 @@
 
 #include "cli/loop_check.h"
 #include "cli/pty_commands.h"
+#include "link/manual_event.h"
 #include "link/serial_link.h"
 #include "link/serial_reader.h"
 
@@ -25,6 +28,10 @@ constexpr milliseconds READ_SLICE{20};
 // What an adapter may send when its port is opened reaches the far end within this time; it is
 // no part of the run.
 constexpr milliseconds OPEN_SETTLE{50};
+// A write may take twice its wire time and this much more. Past that nothing drains the far end
+// (a pseudo-terminal nobody reads, flow control held), and the write is cut short rather than
+// left to the link's own time-out of 50 ms a byte, which for one run is a quarter of an hour.
+constexpr milliseconds WRITE_SLACK{2000};
 
 // The settings every download uses, in the order they come on the line.
 constexpr LineSettings SETTINGS[] = {
@@ -52,6 +59,28 @@ void Collect(SerialReader& reader, const std::atomic<bool>& written, LoopSample&
   }
 }
 
+std::chrono::nanoseconds WriteBudget(std::size_t bytes, const LineSettings& settings) {
+  const std::chrono::duration<double> wire(static_cast<double>(bytes) * BitsPerCharacter(settings) /
+                                           settings.baud);
+  return 2 * std::chrono::duration_cast<std::chrono::nanoseconds>(wire) + WRITE_SLACK;
+}
+
+// Writes the run through `link`, cutting the write short once its budget has passed.
+std::uint32_t WriteWithin(SerialLink& link, const LoopSample& sample, bool& cut) {
+  ManualEvent writeEnded;
+  std::thread watchdog([&] {
+    if (!writeEnded.WaitFor(WriteBudget(sample.sent.size(), sample.settings))) {
+      cut = true;
+      link.InterruptIo();
+    }
+  });
+  const auto sent =
+      link.WriteComm(sample.sent.data(), static_cast<std::uint32_t>(sample.sent.size()));
+  writeEnded.Set();
+  watchdog.join();
+  return sent;
+}
+
 // Sends the pattern at `settings` and records what comes; the reader is open.
 LoopSample Exchange(const LoopcheckOptions& options, SerialReader& reader,
                     const LineSettings& settings) {
@@ -73,13 +102,17 @@ LoopSample Exchange(const LoopcheckOptions& options, SerialReader& reader,
   const std::optional<LineErrorCounts> before = reader.ErrorCounts();
   std::atomic<bool> written{false};
   std::thread collector([&] { Collect(reader, written, sample); });
-  const auto length = static_cast<std::uint32_t>(sample.sent.size());
-  const std::uint32_t sent = link.WriteComm(sample.sent.data(), length);
+  bool cut = false;
+  const std::uint32_t sent = WriteWithin(link, sample, cut);
   const OsError writeError = link.LastError();
   written = true;
   collector.join();
   link.CloseCommPort();
-  if (sent != length && sample.failure.empty()) {
+  if (cut && sample.failure.empty()) {
+    sample.failure = fmt::format(
+        "{} took only {} of {} bytes in the time they need on the line: nothing reads its far end",
+        options.port, sent, sample.sent.size());
+  } else if (sent != sample.sent.size() && sample.failure.empty()) {
     sample.failure = "writing to " + options.port + " failed after " + std::to_string(sent) +
                      " bytes: " + writeError.Message();
   }

@@ -3,12 +3,14 @@
 #include <fcntl.h>
 #include <gelf.h>
 #include <libelf.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fmt/format.h>
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 namespace tarvex {
 
@@ -33,19 +35,64 @@ PackInput Refuse(std::string error) {
   return input;
 }
 
-// The segment's bytes, or a reason when the header points outside the file or above 4 GiB.
-std::string AddSegment(const GElf_Phdr& header, const char* raw, std::size_t rawSize,
-                       const std::string& origin, PackInput& input) {
-  if (header.p_offset > rawSize || header.p_filesz > rawSize - header.p_offset) {
+// The reason a loadable segment cannot be taken: its bytes lie outside the file or its range
+// passes 32 bits (compared so that no sum can wrap).
+std::string SegmentProblem(const GElf_Phdr& header, std::uint64_t fileSize) {
+  if (header.p_offset > fileSize || header.p_filesz > fileSize - header.p_offset) {
     return "its data lie outside the file";
   }
-  if (header.p_paddr + header.p_filesz > ADDRESS_SPACE) {
-    return fmt::format("its physical address 0x{:X} is beyond 32 bits", header.p_paddr);
+  if (header.p_paddr >= ADDRESS_SPACE || header.p_filesz > ADDRESS_SPACE - header.p_paddr) {
+    return fmt::format("its physical address range 0x{:X} + {} bytes passes 0xFFFFFFFF",
+                       header.p_paddr, header.p_filesz);
   }
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(raw + header.p_offset);
-  input.pieces.push_back(
-      {static_cast<std::uint32_t>(header.p_paddr), {bytes, bytes + header.p_filesz}, origin});
   return {};
+}
+
+struct Loadable {
+  std::size_t index = 0;
+  GElf_Phdr header{};
+};
+
+// The loadable headers with file bytes, each checked before any byte is copied: headers that all
+// point at one file range would otherwise ask for far more memory than the file holds.
+std::string LoadableHeaders(const std::string& name, Elf* elf, std::size_t count,
+                            std::uint64_t fileSize, std::vector<Loadable>& loadable) {
+  std::uint64_t total = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    GElf_Phdr header;
+    if (gelf_getphdr(elf, static_cast<int>(i), &header) == nullptr) {
+      return fmt::format("{}: program header {} cannot be read", name, i);
+    }
+    if (header.p_type != PT_LOAD || header.p_filesz == 0) {
+      continue;
+    }
+    if (const std::string problem = SegmentProblem(header, fileSize); !problem.empty()) {
+      return fmt::format("{} segment {}: {}", name, i, problem);
+    }
+    total += header.p_filesz;
+    if (total > fileSize) {
+      return fmt::format(
+          "{}: its loadable segments claim more bytes than the file holds, so they share bytes "
+          "(from segment {} on): rebuild it",
+          name, i);
+    }
+    loadable.push_back({i, header});
+  }
+  return {};
+}
+
+// Only the segments' bytes are read, never the whole file, so its size costs nothing.
+bool ReadSegment(int fd, const GElf_Phdr& header, std::vector<std::uint8_t>& bytes) {
+  bytes.resize(header.p_filesz);
+  for (std::size_t done = 0; done < bytes.size();) {
+    const ssize_t got = pread(fd, bytes.data() + done, bytes.size() - done,
+                              static_cast<off_t>(header.p_offset + done));
+    if (got <= 0) {
+      return false;
+    }
+    done += static_cast<std::size_t>(got);
+  }
+  return true;
 }
 
 }  // namespace
@@ -66,22 +113,26 @@ PackInput ReadElfInput(const std::string& name) {
     return Refuse(
         fmt::format("{}: not a readable ELF file ({}): rebuild it", name, elf_errmsg(-1)));
   }
-  std::size_t rawSize = 0;
-  const char* raw = elf_rawfile(file.elf, &rawSize);
+  struct stat status {};
+  if (fstat(file.fd, &status) != 0) {
+    return Refuse(fmt::format("cannot read {}: {}", name, std::strerror(errno)));
+  }
+  std::vector<Loadable> loadable;
+  if (const std::string problem = LoadableHeaders(
+          name, file.elf, count, static_cast<std::uint64_t>(status.st_size), loadable);
+      !problem.empty()) {
+    return Refuse(problem);
+  }
   PackInput input;
-  for (std::size_t i = 0; i < count; ++i) {
-    GElf_Phdr header;
-    if (gelf_getphdr(file.elf, static_cast<int>(i), &header) == nullptr) {
-      return Refuse(fmt::format("{}: program header {} cannot be read", name, i));
+  for (const Loadable& segment : loadable) {
+    const std::string origin = fmt::format("{} segment {}", name, segment.index);
+    std::vector<std::uint8_t> bytes;
+    if (!ReadSegment(file.fd, segment.header, bytes)) {
+      return Refuse(
+          fmt::format("{}: its data cannot be read (the file changed?): pack again", origin));
     }
-    if (header.p_type != PT_LOAD || header.p_filesz == 0) {
-      continue;
-    }
-    const std::string origin = fmt::format("{} segment {}", name, i);
-    if (const std::string problem = AddSegment(header, raw, rawSize, origin, input);
-        !problem.empty()) {
-      return Refuse(fmt::format("{}: {}", origin, problem));
-    }
+    input.pieces.push_back(
+        {static_cast<std::uint32_t>(segment.header.p_paddr), std::move(bytes), origin});
   }
   return input;
 }

@@ -1,5 +1,9 @@
 // pack, unpack and diff as a user runs them: files in, files out, exit statuses.
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#endif
 
 #include <fstream>
 #include <iterator>
@@ -140,7 +144,11 @@ TEST_F(ImageTools, PackRefusesWithTheReasonAndLeavesNoFile) {
   for (int i = 0; i < 15; ++i) {
     fifteen.push_back(a + "@" + std::to_string(i * 32));
   }
-  const Refusal cases[] = {
+  const std::string hex = WriteText("good.hex", ":0100000042BD\n:00000001FF\n");
+  std::filesystem::create_directory(dir_.File("folder"));
+  const std::string huge = WriteBin("huge.bin", {});
+  std::filesystem::resize_file(huge, (std::uint64_t{1} << 32) - 0xFF);  // sparse
+  std::vector<Refusal> cases = {
       {"Overlap", {a + "@0x100", a + "@0x10F"}, "M", 1, "inputs overlap: 0x00000100..0x0000010F"},
       {"FifteenSegments", fifteen, "M", 1, "make 15 separate address ranges"},
       {"ModelTooLong", {a + "@0"}, "ABCDEFGHIJKLMNOPQ", 2, "at most 16 ASCII characters"},
@@ -151,14 +159,36 @@ TEST_F(ImageTools, PackRefusesWithTheReasonAndLeavesNoFile) {
       {"NotAnInput", {a}, "M", 2, "give raw bytes as FILE@ADDRESS"},
       {"MissingFile", {File("none.bin") + "@0"}, "M", 1, "cannot read"},
       {"BadHex", {WriteText("b.hex", ":0100000042BE\n:00000001FF\n")}, "M", 1, "bad checksum"},
+      // Hostile inputs: each once crashed pack, ran it out of memory or lost data.
+      {"Folder", {File("folder") + "@0"}, "M", 1, "folder is a folder: give a file"},
+      {"FolderAsElf", {File("folder")}, "M", 1, "folder is a folder: give a file"},
+      {"RawPastTheAddressSpace",
+       {huge + "@0x100"},
+       "M",
+       1,
+       "holds 4294967041 bytes: placed at 0x00000100 it passes the top"},
+      {"HexGivenAnAddress", {hex + "@0x1000"}, "M", 2, "a HEX file carries its own addresses"},
+      {"JoinedHexFiles",
+       {WriteText("joined.hex", ":0100000042BD\n:00000001FF\n:0100100011DE\n:00000001FF\n")},
+       "M",
+       1,
+       "joined.hex line 3: data after the end-of-file record"},
+      {"ControlByteIsNoDot", {File("app\x0Ehex")}, "M", 2, "give raw bytes as FILE@ADDRESS"},
   };
+#ifndef _WIN32
+  ASSERT_EQ(mkfifo(File("fifo").c_str(), 0600), 0);
+  cases.push_back({"Pipe", {File("fifo") + "@0"}, "M", 1, "is a device or a pipe"});
+  if (mknod(File("zero").c_str(), S_IFCHR | 0600, makedev(1, 5)) == 0) {  // as root only
+    cases.push_back({"Device", {File("zero") + "@0"}, "M", 1, "is a device or a pipe"});
+  }
+#endif
   for (const Refusal& c : cases) {
     std::vector<std::string> args = {"pack", "--model", c.model, "-o", File("out.zfr")};
     args.insert(args.end(), c.inputs.begin(), c.inputs.end());
     const ToolRun run = Tool(args);
     EXPECT_EQ(run.status, c.status) << c.label << ": " << run.err;
     EXPECT_NE(run.err.find(c.err), std::string::npos) << c.label << ": " << run.err;
-    EXPECT_EQ(Listing(dir_.path()).size(), 3u) << c.label;  // a.bin, empty.bin, b.hex at most
+    EXPECT_FALSE(std::filesystem::exists(dir_.File("out.zfr"))) << c.label;
   }
 }
 
@@ -183,6 +213,13 @@ TEST_F(ImageTools, DiffExitsByVerdict) {
   EXPECT_NE(differ.out.find("segment added    0x00030000..0x00030003 (4 bytes)\n"),
             std::string::npos)
       << differ.out;
+  plan = test::SimpleImagePlan();
+  plan.model[15] = 'S';
+  const ToolRun wake = Tool({"diff", a, test::WriteImage(dir_.File("wake.zfr"), plan).string()});
+  EXPECT_EQ(wake.status, 1);
+  EXPECT_EQ(wake.out,
+            "model            TEST MODEL -> TEST MODEL\\x00\\x00\\x00\\x00\\x00S\n"
+            "needs_wake       0 -> 1\n");
   const ToolRun rejected = Tool({"diff", a, bad});
   EXPECT_EQ(rejected.status, 3);
   EXPECT_NE(rejected.err.find("CRC mismatch"), std::string::npos) << rejected.err;

@@ -81,6 +81,12 @@ INSTANTIATE_TEST_SUITE_P(
                  {"image_crc"},
                  {{K::Changed, 0x1000, 2}}},
         DiffCase{"ModelOnly", [](ImagePlan& p) { p.model = test::Model("DIFF 2"); }, {"model"}, {}},
+        // Every byte of the name is sent, and byte 15 = 'S' asks for the wake-up.
+        DiffCase{"ModelBytesAfterTheNul", [](ImagePlan& p) { p.model[9] = 'x'; }, {"model"}, {}},
+        DiffCase{"ModelByte15DecidesTheWakeUp",
+                 [](ImagePlan& p) { p.model[15] = 'S'; },
+                 {"model", "needs_wake"},
+                 {}},
         DiffCase{"ReservedWordOnly",
                  [](ImagePlan& p) {
                    p.bytes = {{8, 0x5A}};

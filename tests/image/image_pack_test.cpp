@@ -100,5 +100,16 @@ TEST(MergeRuns, JoinsTouchingPiecesAndRefusesOverlaps) {
             std::string::npos);
 }
 
+// Each row's file offset is 32 bits, so the whole file must end by 0xFFFFFFFF: one byte more once
+// wrapped the last row's offset.
+TEST(LayoutProblem, TheWholeFileFits32BitOffsets) {
+  const std::uint64_t most = 0xFFFFFFFF - IMAGE_HEADER_SIZE;
+  EXPECT_EQ(LayoutProblem(2, most), "");
+  EXPECT_NE(LayoutProblem(2, most + 1).find("more than a 4 GiB image can carry"),
+            std::string::npos);
+  EXPECT_NE(LayoutProblem(SEGMENT_ROWS_MAX + 1, 16).find("at most 14 segments"), std::string::npos);
+  EXPECT_NE(LayoutProblem(0, 0).find("empty"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace tarvex

@@ -40,6 +40,17 @@ TEST_P(HexRecords, ReadAsExpected) {
 
 const char* const END = ":00000001FF\n";
 
+// `count` one-byte records, each a byte apart from the last: as many separate ranges.
+std::string Scattered(std::uint32_t count) {
+  std::ostringstream out;
+  IntelHexWriter writer(out);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    writer.Write(2 * i, Bytes{0x42});
+  }
+  writer.Finish();
+  return out.str();
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, HexRecords,
     testing::Values(
@@ -71,6 +82,25 @@ INSTANTIATE_TEST_SUITE_P(
         HexCase{"NoColon", "0100000042BD\n" + std::string(END), {}, "must start with ':'"},
         HexCase{"UnknownType", ":0100000642B7\n" + std::string(END), {}, "record type 0x06"},
         HexCase{"NoEndRecord", ":0100000042BD\n", {}, "no end-of-file record"},
+        // Under a segment record the offset wraps to the start of the same 64 KiB.
+        HexCase{"SegmentOffsetWrapsWithinItsSegment",
+                ":020000021000EC\n:04FFFE0001020304F5\n" + std::string(END),
+                {{0x0001FFFE, {1, 2}, ""}, {0x00010000, {3, 4}, ""}},
+                ""},
+        HexCase{"BlankLinesAfterTheEnd",
+                ":0100000042BD\n" + std::string(END) + "\n\r\n",
+                {{0, {0x42}, ""}},
+                ""},
+        // `cat boot.hex app.hex`: app's data must not be dropped unnoticed.
+        HexCase{"DataAfterTheEndRecord",
+                ":0100000042BD\n" + std::string(END) + ":0100100011DE\n" + END,
+                {},
+                "line 3: data after the end-of-file record"},
+        HexCase{"LineLongerThanAnyRecord",
+                ":" + std::string(600, '0') + "\n" + END,
+                {},
+                "line 1: a line longer than any record"},
+        HexCase{"ScatteredRecordsBeyondAnyImage", Scattered(4097), {}, "more than 4096 separate"},
         HexCase{"PastTheAddressSpace",
                 ":02000004FFFFFC\n:02FFFF000102FD\n" + std::string(END),
                 {},
