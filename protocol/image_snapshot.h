@@ -2,8 +2,8 @@
 // first needs the file, checked on its own (CRC included) and compared with the image checked at
 // Open; from then on every byte the download sends comes from it, so no byte that was not
 // checked can reach the fixture, whatever happens to the file meanwhile. It lives in a private
-// temporary file, so memory stays flat whatever the image's size, and one serves every port of
-// a run.
+// temporary file, so memory stays flat whatever the image's size, or in memory where no
+// temporary file can be written; one serves every port of a run.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +11,7 @@
 #include <mutex>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "image/file_ptr.h"
 #include "image/image_loader.h"
@@ -33,11 +34,13 @@ class ImageSnapshot {
   bool Read(std::uint64_t position, std::span<std::uint8_t> out) const;
   std::uint64_t Size() const { return size_; }
 
-  ImageSnapshot(FilePtr file, std::uint64_t size) : file_(std::move(file)), size_(size) {}
+  ImageSnapshot(FilePtr file, std::vector<std::uint8_t> memory, std::uint64_t size)
+      : file_(std::move(file)), memory_(std::move(memory)), size_(size) {}
 
  private:
   mutable std::mutex mutex_;  // the ports of a run read it at once
-  FilePtr file_;
+  FilePtr file_;              // the copy, or empty when it is held in memory_
+  std::vector<std::uint8_t> memory_;
   std::uint64_t size_ = 0;
 };
 
