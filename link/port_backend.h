@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "link/line_settings.h"
@@ -29,6 +30,10 @@ enum class WaitEnd {
 struct HandOver {
   std::uint32_t accepted = 0;  // bytes the driver took
   WaitEnd end = WaitEnd::Done;
+  // A clock read taken just after the driver first took bytes (none when it took none). The
+  // frame cannot have begun to leave later than this, so its wire time counted from here never
+  // ends early, however long the writing thread was held up before the write.
+  std::optional<std::chrono::steady_clock::time_point> taken = std::nullopt;
 };
 
 // StartWrite(), OutputQueued(), DiscardOutput() and SleepUntil() run on the writing thread,

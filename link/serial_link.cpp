@@ -92,8 +92,11 @@ SerialLink::Drained SerialLink::WriteLocked(const std::uint8_t* bytes, std::uint
   }
   Clock::time_point lineFree = Clock::now();
   if (end == WaitEnd::Done || end == WaitEnd::TimedOut) {
-    // A USB adapter reports an empty queue while its own buffer still sends.
-    lineFree = std::max(lineFree, std::min(start + WireTime(settings, written), deadline));
+    // A USB adapter reports an empty queue while its own buffer still sends. Counted from when
+    // the driver took the bytes, not from `start`: a thread held up between the two would
+    // otherwise see the line free early.
+    const Clock::time_point from = handed.taken.value_or(start);
+    lineFree = std::max(lineFree, std::min(from + WireTime(settings, written), deadline));
   }
   if (end != WaitEnd::Done) {
     KeepError(WriteError(end));

@@ -38,7 +38,8 @@ class SerialLink {
   struct Drained {
     std::uint32_t count = 0;  // bytes that left (or will have left by lineFree)
     // When the last of them will have left the line: the later of the moment the driver's
-    // queue was seen empty and the write's start plus their wire time (never past the time-out).
+    // queue was seen empty and the moment the driver took them plus their wire time (never past
+    // the time-out).
     // Now when the write failed or was cancelled.
     Clock::time_point lineFree;
     LineSettings settings;  // they went out at

@@ -155,6 +155,9 @@ HandOver LinuxPortBackend::StartWrite(const std::uint8_t* bytes, std::uint32_t l
   while (handed.accepted < length && handed.end == WaitEnd::Done) {
     const ssize_t written = ::write(fd_, bytes + handed.accepted, length - handed.accepted);
     if (written > 0) {
+      if (!handed.taken) {
+        handed.taken = Clock::now();
+      }
       handed.accepted += static_cast<std::uint32_t>(written);
     } else if (written < 0 && errno == EINTR) {
       continue;

@@ -151,12 +151,20 @@ HandOver Win32PortBackend::StartWrite(const std::uint8_t* bytes, std::uint32_t l
   writeOverlapped_.hEvent = writeDone_;
   ResetEvent(writeDone_);
   DWORD written = 0;
-  if (WriteFile(port_, bytes, length, &written, &writeOverlapped_)) {
-    return HandOver{written, written == length ? WaitEnd::Done : WaitEnd::TimedOut};
+  const BOOL done = WriteFile(port_, bytes, length, &written, &writeOverlapped_);
+  // The driver has the bytes once WriteFile returns, done or pending.
+  const Clock::time_point taken = Clock::now();
+  if (done) {
+    return HandOver{written, written == length ? WaitEnd::Done : WaitEnd::TimedOut,
+                    written > 0 ? std::optional(taken) : std::nullopt};
   }
   const DWORD error = GetLastError();
   if (error == ERROR_IO_PENDING) {
-    return FinishWrite(length, deadline);
+    HandOver handed = FinishWrite(length, deadline);
+    if (handed.accepted > 0) {
+      handed.taken = taken;
+    }
+    return handed;
   }
   if (IsTimeOut(error)) {
     return HandOver{0, WaitEnd::TimedOut};

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <system_error>
+#include <thread>
 
 namespace tarvex::test {
 
@@ -15,8 +16,10 @@ class FakePortBackend : public PortBackend {
   }
   HandOver StartWrite(const std::uint8_t* bytes, std::uint32_t length,
                       Clock::time_point /*deadline*/) override {
+    port_->HoldUpHandOver();
     const std::uint32_t written = port_->Write(bytes, length);
-    return HandOver{written, written == length ? WaitEnd::Done : WaitEnd::Failed};
+    const auto taken = written > 0 ? std::optional(Clock::now()) : std::nullopt;
+    return HandOver{written, written == length ? WaitEnd::Done : WaitEnd::Failed, taken};
   }
   std::int64_t OutputQueued() override { return 0; }
   void DiscardOutput() override {}
@@ -66,6 +69,22 @@ void FakePort::FailWrites(std::size_t first, std::size_t count, std::uint32_t wr
 void FakePort::SetWireTimeScale(double scale) {
   std::lock_guard lock(mutex_);
   wireTimeScale_ = scale;
+}
+
+void FakePort::SetHandOverDelay(std::chrono::nanoseconds delay) {
+  std::lock_guard lock(mutex_);
+  handOverDelay_ = delay;
+}
+
+void FakePort::HoldUpHandOver() {
+  std::chrono::nanoseconds delay{0};
+  {
+    std::lock_guard lock(mutex_);
+    delay = handOverDelay_;
+  }
+  if (delay.count() > 0) {
+    std::this_thread::sleep_for(delay);
+  }
 }
 
 void FakePort::SetWriteHook(std::function<void(std::size_t, const FakeWrite&)> hook) {

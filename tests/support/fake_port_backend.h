@@ -54,6 +54,9 @@ class FakePort : public std::enable_shared_from_this<FakePort> {
   // Every sleep of the link (a write's wire time) lasts its length times `scale` (0, the
   // default: writes take no time).
   void SetWireTimeScale(double scale);
+  // Every write waits this long on the writing thread before the driver takes its bytes, as a
+  // thread preempted just before its write call would.
+  void SetHandOverDelay(std::chrono::nanoseconds delay);
   // Called on the writing thread after a write was recorded, before it returns, without the
   // port's lock: a test can block a write there, or change the world in the middle of a job.
   void SetWriteHook(std::function<void(std::size_t index, const FakeWrite& write)> hook);
@@ -87,6 +90,7 @@ class FakePort : public std::enable_shared_from_this<FakePort> {
 
   bool Open(const std::string& portName, const LineSettings& settings);
   std::uint32_t Write(const std::uint8_t* bytes, std::uint32_t length);
+  void HoldUpHandOver();
   bool SleepUntil(FakeClock::time_point until);
   std::int64_t BytesWaiting();
   PortEvent WaitEvent();
@@ -112,6 +116,7 @@ class FakePort : public std::enable_shared_from_this<FakePort> {
   std::function<void(std::size_t, const FakeWrite&)> writeHook_;
   std::function<void(std::size_t, const LineSettings&)> openHook_;
   double wireTimeScale_ = 0.0;
+  std::chrono::nanoseconds handOverDelay_{0};
   bool open_ = false;
   bool cancelled_ = false;
   LineSettings settings_;
