@@ -22,11 +22,9 @@ namespace tarvex {
 std::optional<std::uint64_t> ReadImageBytes(const std::string& path, std::uint32_t position,
                                             std::span<std::uint8_t> out);
 
-// Checks the file again (CRC included) and compares it with `image`.
-FileCheck CheckImageFile(const FirmwareImage& image);
-
 // The source of one run (one image, any number of ports). The first check takes the snapshot;
-// a later one (the file was missing for a while) checks the file at the path again. Every read
+// a later one (another port's first, or after the file was missing for a while) compares the
+// file's size and header with the snapshot's. Every read
 // compares the file's bytes and size with the snapshot's and hands out the snapshot's: a file
 // that changed ends the download before any changed byte goes out.
 class SnapshotImageSource final : public ImageSource {
