@@ -7,7 +7,7 @@
 
 #include "image/image_loader.h"
 #include "link/manual_event.h"
-#include "protocol/job_view.h"
+#include "engine/job_view.h"
 #include "protocol/texts.h"
 #include "tests/support/image_builder.h"
 #include "tests/support/temp_dir.h"
@@ -17,19 +17,12 @@ namespace tarvex::bench {
 // A window that shows nothing and only notes when the download ended.
 class QuietView : public JobView {
  public:
-  void SetStatusText(const std::string& utf8) override {
+  void Status(std::string_view utf8) override {
     if (utf8 == TEXT_COMPLETE) {
       completedAt = std::chrono::steady_clock::now();
-      completed.Set();
     }
   }
-  void SetProgressRange(std::uint32_t, std::uint32_t) override {}
-  void SetProgressPos(std::uint32_t) override {}
-  void EnableControl(int, bool) override {}
-  void SetDownloadText(const std::string&) override {}
-  void ShowMessage(const std::string&) override { completed.Set(); }
-  bool AskOkCancel(const std::string&) override { return false; }
-  void NotifyReceived() override {}
+  void Ended(JobKind, JobOutcome, const std::string&) override { completed.Set(); }
 
   ManualEvent completed{false};
   std::chrono::steady_clock::time_point completedAt;

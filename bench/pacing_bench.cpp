@@ -22,7 +22,7 @@
 #include "bench/process_probe.h"
 #include "link/manual_event.h"
 #include "link/port_backend.h"
-#include "protocol/download_job.h"
+#include "engine/download_job.h"
 #include "protocol/pacing.h"
 #include "sim/pty_line.h"
 #include "tests/support/temp_dir.h"
@@ -101,7 +101,7 @@ Run Download(const tarvex::FirmwareImage& image, double scale) {
   {
     tarvex::DownloadJob job(view, tarvex::MakeNativePortBackend(), options);
     job.SetImage(image);
-    job.OnBnClickedDownload(line.SlavePath());
+    job.Start(line.SlavePath());
     while (!view.completed.WaitFor(RSS_SAMPLE_PERIOD)) {
       run.peakRssKb = std::max(run.peakRssKb, ResidentKb());
     }

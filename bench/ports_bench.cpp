@@ -33,7 +33,7 @@
 #include "bench/bench_download.h"
 #include "bench/process_probe.h"
 #include "link/port_backend.h"
-#include "protocol/download_job.h"
+#include "engine/download_job.h"
 #include "protocol/pacing.h"
 #include "protocol/schedule.h"
 
@@ -271,7 +271,7 @@ PortsRun RunPorts(const tarvex::FirmwareImage& image, const Expected& expected, 
     jobs.push_back(
         std::make_unique<tarvex::DownloadJob>(*views.back(), tarvex::MakeNativePortBackend()));
     jobs.back()->SetImage(image);
-    jobs.back()->OnBnClickedDownload(pty->path());
+    jobs.back()->Start(pty->path());
   }
   // Every line's last frame, with room for a slow machine.
   const Clock::time_point giveUp = pressed + Sum(expected.gaps) + std::chrono::seconds{10};
@@ -285,7 +285,7 @@ PortsRun RunPorts(const tarvex::FirmwareImage& image, const Expected& expected, 
   run.wallS = std::chrono::duration<double>(Clock::now() - pressed).count();
   const double jobCpu = ProcessCpuSeconds() - cpu0 - (ThreadCpuSeconds() - mainCpu0);
   for (auto& job : jobs) {
-    job->Stop();
+    job->Cancel();
   }
   jobs.clear();
   run.jobCpuS = jobCpu - reader.Finish();

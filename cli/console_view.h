@@ -6,9 +6,10 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "protocol/job_view.h"
+#include "engine/job_view.h"
 
 namespace tarvex::cli {
 
@@ -25,15 +26,11 @@ class ConsoleJobView : public JobView {
   // `onChange` runs after every change, on the calling thread; it must not call back into the view.
   explicit ConsoleJobView(std::function<void()> onChange = {});
 
-  void SetStatusText(const std::string& utf8) override;
-  void SetProgressRange(std::uint32_t low, std::uint32_t high) override;
-  void SetProgressPos(std::uint32_t pos) override;
-  void EnableControl(int id, bool enable) override;
-  void SetDownloadText(const std::string& utf8) override;
-  void ShowMessage(const std::string& utf8) override;
-  // The command line never asks: stopping is Ctrl-C, which does not ask either.
-  bool AskOkCancel(const std::string& utf8) override;
-  void NotifyReceived() override;
+  void Status(std::string_view utf8) override;
+  void ProgressRange(std::uint32_t high) override;
+  void Progress(std::uint32_t pos) override;
+  // The command line never waits for the user: the message is kept for the display and the end.
+  void Message(std::string_view utf8) override;
 
   JobSnapshot Snapshot() const;
 

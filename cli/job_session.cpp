@@ -13,8 +13,8 @@
 #include "cli/terminal.h"
 #include "cli/trace_writer.h"
 #include "link/port_list.h"
-#include "protocol/download_job.h"
-#include "protocol/image_file.h"
+#include "engine/download_job.h"
+#include "engine/image_file.h"
 #include "protocol/schedule.h"
 
 namespace tarvex::cli {
@@ -66,9 +66,9 @@ std::vector<PortJob> StartJobs(const FirmwareImage* image, const std::vector<std
                                       OptionsFor(options, frames, jobs.size(), port, source));
     if (image != nullptr) {
       entry.job->SetImage(*image);
-      entry.job->OnBnClickedDownload(port);
+      entry.job->Start(port);
     } else {
-      entry.job->OnBnClickedTest(port);
+      entry.job->StartTest(port);
     }
     jobs.push_back(std::move(entry));
   }
@@ -190,7 +190,7 @@ SessionResult RunSession(const FirmwareImage* image, const std::vector<std::stri
       result.interrupted = true;
       result.interruptStatus = signals.ExitStatus();
       for (auto& entry : jobs) {
-        entry.job->Stop();
+        entry.job->Cancel();
       }
       break;
     }

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "link/line_settings.h"
+#include "protocol/line_settings.h"
 #include "link/serial_reader.h"
 
 namespace tarvex::cli {

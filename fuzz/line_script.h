@@ -16,7 +16,7 @@
 #include <span>
 #include <vector>
 
-#include "link/line_settings.h"
+#include "protocol/line_settings.h"
 #include "sim/virtual_fixture.h"
 
 namespace tarvex::fuzz {

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "link/line_settings.h"
+#include "protocol/line_settings.h"
 #include "link/os_error.h"
 
 namespace tarvex {

@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "link/line_settings.h"
+#include "protocol/line_settings.h"
 #include "link/manual_event.h"
 #include "link/os_error.h"
 #include "link/port_backend.h"

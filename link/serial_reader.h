@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "link/line_settings.h"
+#include "protocol/line_settings.h"
 #include "link/os_error.h"
 
 namespace tarvex {

@@ -1,4 +1,4 @@
-// The texts a job shows in its window, exactly as the fixture's technicians know them.
+// The texts a job shows, exactly as the fixture's technicians know them.
 #pragma once
 
 namespace tarvex {
@@ -13,16 +13,11 @@ inline constexpr char TEXT_WAIT_RESET[] = "Waitting for Reset...";
 inline constexpr char TEXT_COMPLETE[] = "Download Complete!";
 inline constexpr char TEXT_TEST_SENT[] = "Send Test Code !";
 
-// Messages and the question.
+// Messages.
 inline constexpr char TEXT_OPEN_FAIL[] = "Open CommPort Fail";
 inline constexpr char TEXT_THREAD_FAIL[] = "Thread Fail";
 inline constexpr char TEXT_WRITE_FAIL[] = "Write CommPort Fail";
 inline constexpr char TEXT_FILE_ERROR[] =
     "\xE6\x96\x87\xE4\xBB\xB6\xE5\x87\xBA\xE9\x94\x99";  // 文件出错
-inline constexpr char TEXT_STOP[] = "STOP?";
-
-// The Download button.
-inline constexpr char TEXT_DOWNLOAD[] = "Download";
-inline constexpr char TEXT_CANCEL[] = "Cancel";
 
 }  // namespace tarvex

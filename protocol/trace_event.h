@@ -6,7 +6,7 @@
 #include <functional>
 #include <string_view>
 
-#include "link/line_settings.h"
+#include "protocol/line_settings.h"
 #include "protocol/download_state.h"
 
 namespace tarvex {

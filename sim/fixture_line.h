@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "link/line_settings.h"
+#include "protocol/line_settings.h"
 #include "link/serial_reader.h"
 #include "sim/pty_line.h"
 #include "sim/settings_attribution.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "link/line_settings.h"
+#include "protocol/line_settings.h"
 
 namespace tarvex {
 

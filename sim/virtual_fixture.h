@@ -22,7 +22,7 @@
 
 #include "image/image_format.h"
 #include "image/image_loader.h"
-#include "link/line_settings.h"
+#include "protocol/line_settings.h"
 #include "sim/fixture_memory.h"
 
 namespace tarvex {

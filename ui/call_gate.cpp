@@ -28,6 +28,26 @@ void UiCallGate::Call(std::function<void()> fn) {
   served_.wait(lock, [&] { return *done || !serving_; });
 }
 
+void UiCallGate::Post(std::function<void()> fn) {
+  if (hooks_.onUiThread()) {
+    fn();
+    return;
+  }
+  bool wasEmpty = false;
+  {
+    std::lock_guard lock(mutex_);
+    if (!serving_) {
+      return;
+    }
+    wasEmpty = pending_.empty();
+    pending_.push_back({std::move(fn), nullptr});
+  }
+  // One wake-up serves every call queued until RunPending() has emptied the queue.
+  if (wasEmpty) {
+    hooks_.wake();
+  }
+}
+
 void UiCallGate::RunPending() {
   for (;;) {
     Pending next;
@@ -45,6 +65,9 @@ void UiCallGate::RunPending() {
 }
 
 void UiCallGate::Finish(const std::shared_ptr<bool>& done) {
+  if (!done) {
+    return;
+  }
   {
     std::lock_guard lock(mutex_);
     *done = true;
@@ -61,7 +84,9 @@ void UiCallGate::StopServing() {
     // A dropped call counts as served, so its caller is released even if serving resumes
     // before it wakes.
     for (Pending& call : dropped) {
-      *call.done = true;
+      if (call.done) {
+        *call.done = true;
+      }
     }
   }
   served_.notify_all();

@@ -1,5 +1,6 @@
-// Carries calls from worker threads to the UI thread and waits until each has run, as a blocking
-// queued call does; unlike one, the waits can be released when the window stops serving calls, so
+// Carries calls from worker threads to the UI thread, in order: a call waits until it has run, as
+// a blocking queued call does, a post does not wait at all. Unlike a blocking queued call, the
+// waits can be released when the window stops serving calls, so
 // a worker never hangs on a window that is shutting down. Toolkit-free: the toolkit supplies a
 // way to wake its UI thread, which then runs RunPending().
 #pragma once
@@ -31,6 +32,9 @@ class UiCallGate {
   // returns when it has, or at once without running it when serving has stopped. `fn` must own
   // what it uses: a released caller may return while `fn` still runs.
   void Call(std::function<void()> fn);
+  // Has the UI thread run `fn` in turn with the calls before it, without waiting for it (at once
+  // on the UI thread). Dropped when serving has stopped.
+  void Post(std::function<void()> fn);
 
   // On the UI thread: runs the calls waiting, oldest first. Re-entrant: a call that runs a modal
   // loop may have this run again inside it.
@@ -45,7 +49,7 @@ class UiCallGate {
  private:
   struct Pending {
     std::function<void()> fn;
-    std::shared_ptr<bool> done;  // guarded by mutex_
+    std::shared_ptr<bool> done;  // guarded by mutex_; empty for a posted call
   };
 
   void Finish(const std::shared_ptr<bool>& done);

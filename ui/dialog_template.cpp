@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "protocol/job_view.h"
+#include "ui/control_ids.h"
 
 namespace tarvex {
 

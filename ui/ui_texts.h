@@ -17,6 +17,12 @@ inline constexpr char ABOUT_SECOND_LINE[] = "Firmware image downloader";
 // Pairs of display text and pattern list, each closed by "|".
 inline constexpr char OPEN_FILE_FILTER[] = "(*.zfr)|*.zfr;|(*.*)|*.*;|";
 
+inline constexpr char TEXT_STOP[] = "STOP?";
+
+// The Download button.
+inline constexpr char TEXT_DOWNLOAD[] = "Download";
+inline constexpr char TEXT_CANCEL[] = "Cancel";
+
 inline constexpr char MSG_NO_LOGO[] = "no logo file";
 
 inline constexpr char LOGO_FILE[] = "logo.png";  // looked up in the current directory

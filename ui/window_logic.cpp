@@ -86,12 +86,18 @@ void WindowLogic::ShowImageWarning(const std::string& warning) {
   shownWarning_ = warning;
 }
 
+// Starts a download when idle; otherwise the button is Cancel: asks first, and the download goes
+// on while the question is open.
 void WindowLogic::OnDownload() {
-  job_->OnBnClickedDownload(view_.PortText());
+  if (!job_->IsRunning()) {
+    job_->Start(view_.PortText());
+  } else if (view_.AskOkCancel(TEXT_STOP)) {
+    job_->Cancel();
+  }
 }
 
 void WindowLogic::OnTest() {
-  job_->OnBnClickedTest(view_.PortText());
+  job_->StartTest(view_.PortText());
 }
 
 bool WindowLogic::LogoDue(bool minimized) {
@@ -114,7 +120,7 @@ void WindowLogic::ShutDown() {
   }
   // The cancel path without the question, while worker calls are still served.
   if (job_->IsRunning()) {
-    job_->Stop();
+    job_->Cancel();
   }
   // A worker may be waiting for this thread right now; release it, and every later call, so
   // that joining it cannot hang.
@@ -125,41 +131,56 @@ void WindowLogic::ShutDown() {
 
 // --- JobView ------------------------------------------------------------------------------
 
-// Each call takes its own copies: a caller released at shutdown may return before it has run.
+// Each call takes its own copies: a posted call, or a caller released at shutdown, returns before
+// it has run. What a job shows as it goes is posted, so the pacing never waits for the window
+// to draw.
 
-void WindowLogic::SetStatusText(const std::string& utf8) {
-  gate_.Call([this, text = utf8] { view_.SetControlText(ID_STATUS, text); });
+void WindowLogic::Started(JobKind kind) {
+  if (kind != JobKind::Download) {
+    return;  // the Test button leaves the controls as they are
+  }
+  gate_.Call([this] {
+    view_.SetControlText(ID_DOWNLOAD, TEXT_CANCEL);
+    view_.EnableControl(ID_QUIT, false);
+    view_.EnableControl(ID_PORT_LIST, false);
+  });
 }
 
-void WindowLogic::SetProgressRange(std::uint32_t low, std::uint32_t high) {
-  gate_.Call([this, low, high] { view_.SetProgressRange(low, high); });
+void WindowLogic::Status(std::string_view utf8) {
+  gate_.Post([this, text = std::string(utf8)] { view_.SetControlText(ID_STATUS, text); });
 }
 
-void WindowLogic::SetProgressPos(std::uint32_t pos) {
-  gate_.Call([this, pos] { view_.SetProgressPos(pos); });
+void WindowLogic::ProgressRange(std::uint32_t high) {
+  gate_.Post([this, high] { view_.SetProgressRange(0, high); });
 }
 
-void WindowLogic::EnableControl(int id, bool enable) {
-  gate_.Call([this, id, enable] { view_.EnableControl(id, enable); });
+void WindowLogic::Progress(std::uint32_t pos) {
+  gate_.Post([this, pos] { view_.SetProgressPos(pos); });
 }
 
-void WindowLogic::SetDownloadText(const std::string& utf8) {
-  gate_.Call([this, text = utf8] { view_.SetControlText(ID_DOWNLOAD, text); });
+void WindowLogic::Message(std::string_view utf8) {
+  gate_.Call([this, text = std::string(utf8)] { view_.ShowMessage(text); });
 }
 
-void WindowLogic::ShowMessage(const std::string& utf8) {
-  gate_.Call([this, text = utf8] { view_.ShowMessage(text); });
+// The Download button stays disabled while the port closes.
+void WindowLogic::Closing(JobKind kind) {
+  if (kind == JobKind::Download) {
+    gate_.Post([this] { view_.EnableControl(ID_DOWNLOAD, false); });
+  }
 }
 
-bool WindowLogic::AskOkCancel(const std::string& utf8) {
-  // Atomic: a caller released at shutdown reads it while the question may still be open.
-  auto ok = std::make_shared<std::atomic<bool>>(false);  // a released call counts as Cancel
-  gate_.Call([this, ok, text = utf8] { *ok = view_.AskOkCancel(text); });
-  return *ok;
-}
-
-void WindowLogic::NotifyReceived() {
-  // The link is write-only: received bytes are noticed and otherwise left alone.
+// A test that ran to its end leaves the buttons as they were; everything else returns them to
+// idle.
+void WindowLogic::Ended(JobKind kind, JobOutcome outcome, const std::string& /*reason*/) {
+  const bool keepButtons = kind == JobKind::Test && outcome != JobOutcome::Cancelled;
+  gate_.Post([this, keepButtons] {
+    if (!keepButtons) {
+      view_.EnableControl(ID_DOWNLOAD, true);
+      view_.SetControlText(ID_DOWNLOAD, TEXT_DOWNLOAD);
+      view_.EnableControl(ID_QUIT, true);
+    }
+    view_.EnableControl(ID_PORT_LIST, true);
+  });
 }
 
 }  // namespace tarvex

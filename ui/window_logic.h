@@ -9,8 +9,9 @@
 #include <string>
 
 #include "link/port_backend.h"
-#include "protocol/download_job.h"
-#include "protocol/job_view.h"
+#include "engine/download_job.h"
+#include "engine/job_view.h"
+#include "ui/control_ids.h"
 #include "ui/call_gate.h"
 #include "ui/window_view.h"
 
@@ -54,15 +55,14 @@ class WindowLogic : public JobView {
   const std::string& ModelText() const { return modelText_; }
   DownloadJob& Job() { return *job_; }
 
-  // JobView: worker calls run on the UI thread and return when done.
-  void SetStatusText(const std::string& utf8) override;
-  void SetProgressRange(std::uint32_t low, std::uint32_t high) override;
-  void SetProgressPos(std::uint32_t pos) override;
-  void EnableControl(int id, bool enable) override;
-  void SetDownloadText(const std::string& utf8) override;
-  void ShowMessage(const std::string& utf8) override;
-  bool AskOkCancel(const std::string& utf8) override;
-  void NotifyReceived() override;
+  // JobView: what a job shows is posted to the UI thread; a message waits until it was closed.
+  void Started(JobKind kind) override;
+  void Status(std::string_view utf8) override;
+  void ProgressRange(std::uint32_t high) override;
+  void Progress(std::uint32_t pos) override;
+  void Message(std::string_view utf8) override;
+  void Closing(JobKind kind) override;
+  void Ended(JobKind kind, JobOutcome outcome, const std::string& reason) override;
 
  private:
   void ShowImageWarning(const std::string& warning);

@@ -1,5 +1,5 @@
 // What the window's logic needs of a toolkit's dialog. Every call is made on the UI thread. Texts
-// and paths are UTF-8; control ids are those of protocol/job_view.h.
+// and paths are UTF-8; control ids are those of ui/control_ids.h.
 #pragma once
 
 #include <cstdint>

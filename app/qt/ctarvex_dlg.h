@@ -11,7 +11,7 @@
 
 #include "app/qt/prompter.h"
 #include "link/port_backend.h"
-#include "protocol/download_job.h"
+#include "engine/download_job.h"
 #include "ui/window_logic.h"
 #include "ui/window_view.h"
 

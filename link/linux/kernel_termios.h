@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "link/line_settings.h"
+#include "protocol/line_settings.h"
 
 namespace tarvex::posix {
 

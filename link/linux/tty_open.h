@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "link/line_settings.h"
+#include "protocol/line_settings.h"
 #include "link/os_error.h"
 
 namespace tarvex::posix {

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "link/line_settings.h"
+#include "protocol/line_settings.h"
 
 namespace tarvex::win32 {
 

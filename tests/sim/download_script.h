@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "link/line_settings.h"
+#include "protocol/line_settings.h"
 #include "link/serial_link.h"
 #include "protocol/frames.h"
 #include "sim/virtual_fixture.h"

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "link/line_settings.h"
+#include "protocol/line_settings.h"
 #include "link/os_error.h"
 #include "link/port_backend.h"
 

@@ -18,43 +18,48 @@ ViewCall WithText(ViewCall::Kind kind, std::string text) {
   return call;
 }
 
+ViewCall WithJob(ViewCall::Kind kind, JobKind job) {
+  ViewCall call = Make(kind);
+  call.job = job;
+  return call;
+}
+
+ViewCall WithValue(ViewCall::Kind kind, std::uint32_t value) {
+  ViewCall call = Make(kind);
+  call.value = value;
+  return call;
+}
+
 }  // namespace
+
+ViewCall ViewCall::Started(JobKind job) {
+  return WithJob(Kind::Started, job);
+}
 
 ViewCall ViewCall::Status(std::string text) {
   return WithText(Kind::Status, std::move(text));
 }
 
-ViewCall ViewCall::ProgressRange(std::uint32_t low, std::uint32_t high) {
-  ViewCall call = Make(Kind::ProgressRange);
-  call.low = low;
-  call.value = high;
-  return call;
+ViewCall ViewCall::ProgressRange(std::uint32_t high) {
+  return WithValue(Kind::ProgressRange, high);
 }
 
 ViewCall ViewCall::ProgressPos(std::uint32_t pos) {
-  ViewCall call = Make(Kind::ProgressPos);
-  call.value = pos;
-  return call;
-}
-
-ViewCall ViewCall::Enable(int control, bool enable) {
-  ViewCall call = Make(Kind::Enable);
-  call.control = control;
-  call.enable = enable;
-  return call;
-}
-
-ViewCall ViewCall::DownloadText(std::string text) {
-  return WithText(Kind::DownloadText, std::move(text));
+  return WithValue(Kind::ProgressPos, pos);
 }
 
 ViewCall ViewCall::Message(std::string text) {
   return WithText(Kind::Message, std::move(text));
 }
 
-ViewCall ViewCall::Question(std::string text, bool answer) {
-  ViewCall call = WithText(Kind::Question, std::move(text));
-  call.enable = answer;
+ViewCall ViewCall::Closing(JobKind job) {
+  return WithJob(Kind::Closing, job);
+}
+
+ViewCall ViewCall::Ended(JobKind job, JobOutcome outcome, std::string reason) {
+  ViewCall call = WithJob(Kind::Ended, job);
+  call.outcome = outcome;
+  call.text = std::move(reason);
   return call;
 }
 
@@ -62,50 +67,36 @@ ViewCall ViewCall::Received() {
   return Make(Kind::Received);
 }
 
-void RecordingView::SetStatusText(const std::string& utf8) {
-  Record(ViewCall::Status(utf8));
+void RecordingView::Started(JobKind kind) {
+  Record(ViewCall::Started(kind));
 }
 
-void RecordingView::SetProgressRange(std::uint32_t low, std::uint32_t high) {
-  Record(ViewCall::ProgressRange(low, high));
+void RecordingView::Status(std::string_view utf8) {
+  Record(ViewCall::Status(std::string(utf8)));
 }
 
-void RecordingView::SetProgressPos(std::uint32_t pos) {
+void RecordingView::ProgressRange(std::uint32_t high) {
+  Record(ViewCall::ProgressRange(high));
+}
+
+void RecordingView::Progress(std::uint32_t pos) {
   Record(ViewCall::ProgressPos(pos));
 }
 
-void RecordingView::EnableControl(int id, bool enable) {
-  Record(ViewCall::Enable(id, enable));
+void RecordingView::Message(std::string_view utf8) {
+  Record(ViewCall::Message(std::string(utf8)));
 }
 
-void RecordingView::SetDownloadText(const std::string& utf8) {
-  Record(ViewCall::DownloadText(utf8));
+void RecordingView::Closing(JobKind kind) {
+  Record(ViewCall::Closing(kind));
 }
 
-void RecordingView::ShowMessage(const std::string& utf8) {
-  Record(ViewCall::Message(utf8));
+void RecordingView::Ended(JobKind kind, JobOutcome outcome, const std::string& reason) {
+  Record(ViewCall::Ended(kind, outcome, reason));
 }
 
-bool RecordingView::AskOkCancel(const std::string& utf8) {
-  bool answer = false;
-  {
-    std::lock_guard lock(mutex_);
-    if (!answers_.empty()) {
-      answer = answers_.front();
-      answers_.pop_front();
-    }
-  }
-  Record(ViewCall::Question(utf8, answer));
-  return answer;
-}
-
-void RecordingView::NotifyReceived() {
+void RecordingView::Received() {
   Record(ViewCall::Received());
-}
-
-void RecordingView::QueueAnswer(bool ok) {
-  std::lock_guard lock(mutex_);
-  answers_.push_back(ok);
 }
 
 void RecordingView::SetHook(std::function<void(const ViewCall&)> hook) {
@@ -147,6 +138,11 @@ bool RecordingView::WaitForMessage(const std::string& text) const {
       [&](const ViewCalls& calls) { return CountOf(calls, ViewCall::Kind::Message, text) > 0; });
 }
 
+bool RecordingView::WaitForEnd() const {
+  return WaitUntil(
+      [](const ViewCalls& calls) { return CountOf(calls, ViewCall::Kind::Ended) > 0; });
+}
+
 std::vector<std::string> Texts(const ViewCalls& calls, ViewCall::Kind kind) {
   std::vector<std::string> texts;
   for (const ViewCall& call : calls) {
@@ -167,12 +163,13 @@ std::vector<std::uint32_t> ProgressPositions(const ViewCalls& calls) {
   return positions;
 }
 
-ViewCalls ControlCalls(const ViewCalls& calls) {
-  ViewCalls controls;
-  std::copy_if(calls.begin(), calls.end(), std::back_inserter(controls), [](const ViewCall& c) {
-    return c.kind == ViewCall::Kind::Enable || c.kind == ViewCall::Kind::DownloadText;
+ViewCalls LifeCalls(const ViewCalls& calls) {
+  ViewCalls life;
+  std::copy_if(calls.begin(), calls.end(), std::back_inserter(life), [](const ViewCall& c) {
+    return c.kind == ViewCall::Kind::Started || c.kind == ViewCall::Kind::Closing ||
+           c.kind == ViewCall::Kind::Ended;
   });
-  return controls;
+  return life;
 }
 
 std::size_t CountOf(const ViewCalls& calls, ViewCall::Kind kind, const std::string& text) {
@@ -181,28 +178,9 @@ std::size_t CountOf(const ViewCalls& calls, ViewCall::Kind kind, const std::stri
   }));
 }
 
-WindowState WindowAfter(const ViewCalls& calls) {
-  WindowState window;
-  for (const ViewCall& call : calls) {
-    if (call.kind == ViewCall::Kind::DownloadText) {
-      window.downloadText = call.text;
-    } else if (call.kind == ViewCall::Kind::Enable) {
-      switch (call.control) {
-        case ID_DOWNLOAD:
-          window.downloadEnabled = call.enable;
-          break;
-        case ID_QUIT:
-          window.quitEnabled = call.enable;
-          break;
-        case ID_PORT_LIST:
-          window.portListEnabled = call.enable;
-          break;
-        default:
-          break;
-      }
-    }
-  }
-  return window;
+bool JobEnded(const ViewCalls& calls) {
+  const ViewCalls life = LifeCalls(calls);
+  return life.empty() || life.back().kind == ViewCall::Kind::Ended;
 }
 
 }  // namespace tarvex::test

@@ -16,7 +16,7 @@
 
 #include "link/manual_event.h"
 #include "link/port_backend.h"
-#include "protocol/download_job.h"
+#include "engine/download_job.h"
 #include "protocol/texts.h"
 #include "sim/pty_line.h"
 #include "tests/support/image_builder.h"

@@ -1,4 +1,4 @@
-#include "link/line_settings.h"
+#include "protocol/line_settings.h"
 
 namespace tarvex {
 

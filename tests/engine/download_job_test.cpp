@@ -1,7 +1,7 @@
 // The job as the dialog and the CLI drive it: start, completion, cancel (answered OK and
 // Cancel, racing a step or a re-open), the test path, and the failures that must end a download
 // with the controls back to idle. Time runs a thousand times faster.
-#include "protocol/download_job.h"
+#include "engine/download_job.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,7 +1,7 @@
 // The stop-bit rule and the timing derived from line settings.
 #include <gtest/gtest.h>
 
-#include "link/line_settings.h"
+#include "protocol/line_settings.h"
 
 namespace tarvex {
 namespace {

@@ -12,7 +12,7 @@
 
 #include "image/image_format.h"
 #include "image/image_loader.h"
-#include "protocol/image_snapshot.h"
+#include "engine/image_snapshot.h"
 #include "protocol/image_source.h"
 
 namespace tarvex {

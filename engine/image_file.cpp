@@ -1,4 +1,4 @@
-#include "protocol/image_file.h"
+#include "engine/image_file.h"
 
 #include <algorithm>
 #include <array>

@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "link/line_settings.h"
+#include "protocol/line_settings.h"
 #include "link/os_error.h"
 #include "link/serial_link.h"
 #include "protocol/frames.h"

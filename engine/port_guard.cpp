@@ -1,4 +1,4 @@
-#include "protocol/port_guard.h"
+#include "engine/port_guard.h"
 
 #include <system_error>
 

@@ -1,4 +1,4 @@
-#include "protocol/image_snapshot.h"
+#include "engine/image_snapshot.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,23 +1,19 @@
-// A download or test job on one port: the sequencer, the pacing worker and the controls that
-// start and stop them. Self-contained: several jobs on several ports may run in one process.
+// A download or test job on one port: starts and stops runs of the download's plan, each on its
+// own pacing worker. Self-contained: several jobs on several ports may run in one process.
 #pragma once
 
-#include <chrono>
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
-#include <string_view>
 #include <thread>
 
+#include "engine/job_view.h"
 #include "image/image_loader.h"
-#include "link/line_settings.h"
 #include "link/os_error.h"
 #include "link/port_backend.h"
 #include "protocol/download_state.h"
 #include "protocol/image_source.h"
 #include "protocol/job_outcome.h"
-#include "protocol/job_view.h"
 #include "protocol/trace_event.h"
 
 namespace tarvex {
@@ -36,9 +32,9 @@ struct JobOptions {
 class DownloadJob {
  public:
   DownloadJob(JobView& view, std::unique_ptr<PortBackend> backend, JobOptions options = {});
-  // Stops a running job (without the control changes: the window is going away) and joins
-  // every pacing worker. Whoever serves the view's calls must still serve them, or have made
-  // them return at once, while this runs.
+  // Stops a running job without telling the view (it is going away) and joins every pacing
+  // worker. Whoever serves the view's waiting calls must still serve them, or have made them
+  // return at once, while this runs.
   ~DownloadJob();
   DownloadJob(const DownloadJob&) = delete;
   DownloadJob& operator=(const DownloadJob&) = delete;
@@ -47,17 +43,16 @@ class DownloadJob {
   void SetImage(const FirmwareImage& image);
   bool HasImage() const;
 
-  // Download / Cancel button: starts a download when idle (nothing happens without an image);
-  // otherwise asks "STOP?" and cancels on OK.
-  void OnBnClickedDownload(const std::string& portName);
-  // Test button: sends the test code when idle; does nothing while a job runs.
-  void OnBnClickedTest(const std::string& portName);
-
-  // The cancel path without the question (window closed, Ctrl-C). Returns with the port closed
-  // and no watcher running; does not wait for the pacing worker. Nothing when idle.
-  void Stop();
-  // Joins every pacing worker this job started. Never call it from the thread that serves view
-  // calls while a worker may still be making them.
+  // Starts a download of the image on `portName`; nothing happens while a job runs or without an
+  // image. A port that does not open is told to the view ("Open CommPort Fail").
+  void Start(const std::string& portName);
+  // Sends the test code; nothing happens while a job runs.
+  void StartTest(const std::string& portName);
+  // Stops the running job: returns with the port closed and no watcher running, without waiting
+  // for the pacing worker. Nothing when idle.
+  void Cancel();
+  // Joins every pacing worker this job started. Never call it from the thread that serves the
+  // view's waiting calls while a worker may still be making them.
   void WaitForWorker();
 
   bool IsRunning() const;       // a download or test holds the port (from start to its wind-up)
