@@ -32,16 +32,6 @@ INSTANTIATE_TEST_SUITE_P(
         // Values no step leads to wait like DL_DONE.
         PacingRow{50003, milliseconds{100}}, PacingRow{65535, milliseconds{100}}));
 
-TEST(PacingTable, WaitsBeforeTheFirstDataStepAddUpTo31140MsWithoutWakeUp) {
-  milliseconds sum{0};
-  for (DownloadState state : {DL_ANNOUNCE, DL_BLANK, DL_MODEL, DL_SIZE, DL_START, DL_DATA}) {
-    sum += PacingDelay(state);
-  }
-  EXPECT_EQ(sum, milliseconds{31140});
-  EXPECT_EQ(sum + PacingDelay(DL_WAKE_BREAK) + PacingDelay(DL_WAKE_FRAME), milliseconds{32140});
-  EXPECT_EQ(PacingDelay(DL_WAIT_RESET) + PacingDelay(DL_DONE), milliseconds{10100});
-}
-
 TEST(ScaledDelay, MultipliesAndNeverGoesNegative) {
   EXPECT_EQ(ScaledDelay(milliseconds{20000}, 1.0), std::chrono::seconds{20});
   EXPECT_EQ(ScaledDelay(milliseconds{20000}, 0.001), milliseconds{20});
