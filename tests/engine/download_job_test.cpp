@@ -146,23 +146,22 @@ class DownloadJobTest : public testing::Test {
   std::unique_ptr<DownloadJob> job_;
 };
 
-const ViewCalls CONTROLS_AT_START = {ViewCall::DownloadText(TEXT_CANCEL),
-                                     ViewCall::Enable(ID_QUIT, false),
-                                     ViewCall::Enable(ID_PORT_LIST, false)};
-// StopComm with keepButtons 0, and the cancel path: Download disabled during the close.
-const ViewCalls CONTROLS_AT_STOP = {
-    ViewCall::Enable(ID_DOWNLOAD, false), ViewCall::Enable(ID_DOWNLOAD, true),
-    ViewCall::DownloadText(TEXT_DOWNLOAD), ViewCall::Enable(ID_QUIT, true),
-    ViewCall::Enable(ID_PORT_LIST, true)};
+// A run's life as the view hears it: started, closing, ended (the reasons left out).
+ViewCalls Life(const ViewCalls& calls) {
+  ViewCalls life = test::LifeCalls(calls);
+  for (ViewCall& call : life) {
+    call.text.clear();
+  }
+  return life;
+}
 
-ViewCalls Concat(ViewCalls a, const ViewCalls& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
+ViewCalls WholeRun(JobKind kind, JobOutcome outcome) {
+  return {ViewCall::Started(kind), ViewCall::Closing(kind), ViewCall::Ended(kind, outcome)};
 }
 
 TEST_F(DownloadJobTest, DownloadRunsToCompletionAndReturnsToIdle) {
   job_ = MakeJob();
-  job_->OnBnClickedDownload("COM3");
+  job_->Start("COM3");
   ASSERT_TRUE(WaitForEnd(*job_));
 
   EXPECT_EQ(job_->Outcome(), JobOutcome::Completed);
@@ -170,7 +169,7 @@ TEST_F(DownloadJobTest, DownloadRunsToCompletionAndReturnsToIdle) {
   const ViewCalls calls = Calls();
   EXPECT_EQ(test::Texts(calls, ViewCall::Kind::Status).back(), TEXT_COMPLETE);
   EXPECT_EQ(test::ProgressPositions(calls).back(), 4510u);
-  EXPECT_EQ(test::ControlCalls(calls), Concat(CONTROLS_AT_START, CONTROLS_AT_STOP));
+  EXPECT_EQ(Life(calls), WholeRun(JobKind::Download, JobOutcome::Completed));
   EXPECT_EQ(test::CountOf(calls, ViewCall::Kind::Message), 0u);
   ExpectPortReleased();
   for (const test::FakeOpen& open : port_->Opens()) {
@@ -195,38 +194,18 @@ TEST_F(DownloadJobTest, DownloadRunsToCompletionAndReturnsToIdle) {
   EXPECT_EQ(traces.back().state, DL_DATA + 6);
 }
 
-TEST_F(DownloadJobTest, StopAnsweredCancelLeavesTheDownloadRunning) {
-  HoldAt(ViewCall::Status(TEXT_ANNOUNCE));
-  job_ = MakeJob();
-  job_->OnBnClickedDownload("COM1");
-  ASSERT_TRUE(gate_.WaitReached());
-
-  view_.QueueAnswer(false);
-  job_->OnBnClickedDownload("COM1");
-  EXPECT_TRUE(job_->IsRunning());
-  EXPECT_TRUE(port_->IsOpen());
-  gate_.Release();
-  ASSERT_TRUE(WaitForEnd(*job_));
-
-  EXPECT_EQ(job_->Outcome(), JobOutcome::Completed);
-  const ViewCalls calls = Calls();
-  EXPECT_EQ(test::CountOf(calls, ViewCall::Kind::Question, TEXT_STOP), 1u);
-  EXPECT_EQ(test::ControlCalls(calls), Concat(CONTROLS_AT_START, CONTROLS_AT_STOP));
-}
-
-TEST_F(DownloadJobTest, StopAnsweredOkWhileAStepIsUnderWayWritesNothingMore) {
+TEST_F(DownloadJobTest, CancelWhileAStepIsUnderWayWritesNothingMore) {
   HoldAt(ViewCall::Status(std::string(TEXT_DOWNLOADING) + "1/3"));
   job_ = MakeJob();
-  job_->OnBnClickedDownload("COM1");
+  job_->Start("COM1");
   ASSERT_TRUE(gate_.WaitReached());  // the first data step has begun; its block is next
   const std::size_t writesBefore = port_->WriteCount();
 
-  view_.QueueAnswer(true);
-  job_->OnBnClickedDownload("COM1");  // returns without waiting for the worker
+  job_->Cancel();  // returns without waiting for the worker
   EXPECT_FALSE(job_->IsRunning());
   EXPECT_EQ(job_->Outcome(), JobOutcome::Cancelled);
   ExpectPortReleased();
-  EXPECT_TRUE(test::WindowAfter(Calls()).Idle());
+  EXPECT_TRUE(test::JobEnded(Calls()));
 
   gate_.Release();
   ASSERT_TRUE(WaitForEnd(*job_));
@@ -236,7 +215,7 @@ TEST_F(DownloadJobTest, StopAnsweredOkWhileAStepIsUnderWayWritesNothingMore) {
   const ViewCalls calls = Calls();
   EXPECT_EQ(test::CountOf(calls, ViewCall::Kind::Status, TEXT_COMPLETE), 0u);
   EXPECT_EQ(test::CountOf(calls, ViewCall::Kind::Message), 0u);
-  EXPECT_EQ(test::ControlCalls(calls), Concat(CONTROLS_AT_START, CONTROLS_AT_STOP));
+  EXPECT_EQ(Life(calls), WholeRun(JobKind::Download, JobOutcome::Cancelled));
 }
 
 // Closing a port drops what it has not sent yet: a re-open done ahead of its step still waits
@@ -255,7 +234,7 @@ TEST_F(DownloadJobTest, AReopenWaitsForTheFrameBeforeItToLeaveTheLine) {
     opens.push_back(port_->Elapsed());
   });
   job_ = MakeJob();
-  job_->OnBnClickedDownload("COM1");
+  job_->Start("COM1");
   ASSERT_TRUE(WaitForEnd(*job_));
   ASSERT_EQ(job_->Outcome(), JobOutcome::Completed);
 
@@ -279,12 +258,12 @@ TEST_F(DownloadJobTest, StopDuringAReopenLeavesThePortClosedAndTheNextJobRuns) {
     }
   });
   job_ = MakeJob();
-  job_->OnBnClickedDownload("COM1");
+  job_->Start("COM1");
   ASSERT_TRUE(gate_.WaitReached());
 
   std::atomic<bool> stopped{false};
   std::thread stopper([&] {
-    job_->Stop();
+    job_->Cancel();
     stopped = true;
   });
   // Let the stop revoke the run and wait for the re-open to let go of the port.
@@ -298,19 +277,19 @@ TEST_F(DownloadJobTest, StopDuringAReopenLeavesThePortClosedAndTheNextJobRuns) {
   EXPECT_EQ(port_->WriteCount(), 0u);
   EXPECT_EQ(port_->Opens().size(), 2u);
   EXPECT_EQ(job_->Outcome(), JobOutcome::Cancelled);
-  EXPECT_TRUE(test::WindowAfter(Calls()).Idle());
+  EXPECT_TRUE(test::JobEnded(Calls()));
 
-  job_->OnBnClickedDownload("COM1");
+  job_->Start("COM1");
   ASSERT_TRUE(WaitForEnd(*job_));
   EXPECT_EQ(job_->Outcome(), JobOutcome::Completed);
 }
 
 TEST_F(DownloadJobTest, DownloadRightAfterACancelIsNotStoppedByIt) {
   job_ = MakeJob();
-  job_->OnBnClickedDownload("COM1");
+  job_->Start("COM1");
   ASSERT_TRUE(view_.WaitForStatus(TEXT_ANNOUNCE));
-  job_->Stop();
-  job_->OnBnClickedDownload("COM1");  // the old worker may not have seen its stop request yet
+  job_->Cancel();
+  job_->Start("COM1");  // the old worker may not have seen its stop request yet
   ASSERT_TRUE(WaitForEnd(*job_));
 
   EXPECT_EQ(job_->Outcome(), JobOutcome::Completed);
@@ -320,7 +299,7 @@ TEST_F(DownloadJobTest, DownloadRightAfterACancelIsNotStoppedByIt) {
 
 TEST_F(DownloadJobTest, TestSendsTheTestCodeAndClosesThePort) {
   job_ = MakeJob();
-  job_->OnBnClickedTest("COM2");
+  job_->StartTest("COM2");
   ASSERT_TRUE(WaitForEnd(*job_));
 
   EXPECT_EQ(job_->Outcome(), JobOutcome::TestSent);
@@ -334,19 +313,19 @@ TEST_F(DownloadJobTest, TestSendsTheTestCodeAndClosesThePort) {
   EXPECT_EQ(port_->Opens()[0].portName, "COM2");
   const ViewCalls calls = Calls();
   EXPECT_EQ(test::Texts(calls, ViewCall::Kind::Status), std::vector<std::string>{TEXT_TEST_SENT});
-  EXPECT_EQ(test::ControlCalls(calls), ViewCalls{ViewCall::Enable(ID_PORT_LIST, true)});
+  EXPECT_EQ(Life(calls), WholeRun(JobKind::Test, JobOutcome::TestSent));
   ExpectPortReleased();
 }
 
 TEST_F(DownloadJobTest, TestDuringADownloadDoesNothing) {
   HoldAt(ViewCall::Status(TEXT_ANNOUNCE));
   job_ = MakeJob();
-  job_->OnBnClickedDownload("COM1");
+  job_->Start("COM1");
   ASSERT_TRUE(gate_.WaitReached());
   const std::size_t opens = port_->Opens().size();
   const std::size_t calls = Calls().size();
 
-  job_->OnBnClickedTest("COM1");
+  job_->StartTest("COM1");
   EXPECT_EQ(port_->Opens().size(), opens);
   EXPECT_EQ(Calls().size(), calls);
   gate_.Release();
@@ -358,7 +337,7 @@ TEST_F(DownloadJobTest, BusyPortIsReportedAndNothingChanges) {
   port_->FailAllOpens();
   job_ = MakeJob();
   for (bool test : {false, true}) {
-    test ? job_->OnBnClickedTest("COM1") : job_->OnBnClickedDownload("COM1");
+    test ? job_->StartTest("COM1") : job_->Start("COM1");
     EXPECT_FALSE(job_->IsRunning());
     EXPECT_FALSE(job_->IsBusy());
     EXPECT_EQ(job_->Outcome(), JobOutcome::OpenFailed);
@@ -367,13 +346,14 @@ TEST_F(DownloadJobTest, BusyPortIsReportedAndNothingChanges) {
   const ViewCalls calls = Calls();
   EXPECT_EQ(test::Texts(calls, ViewCall::Kind::Message),
             (std::vector<std::string>{TEXT_OPEN_FAIL, TEXT_OPEN_FAIL}));
-  EXPECT_TRUE(test::ControlCalls(calls).empty());
+  EXPECT_EQ(Life(calls), (ViewCalls{ViewCall::Ended(JobKind::Download, JobOutcome::OpenFailed),
+                                    ViewCall::Ended(JobKind::Test, JobOutcome::OpenFailed)}));
 }
 
 TEST_F(DownloadJobTest, FailedReopenIsReportedOnceAndANewDownloadCanStartAtOnce) {
   port_->FailOpens(1, 1);
   job_ = MakeJob();
-  job_->OnBnClickedDownload("COM1");
+  job_->Start("COM1");
   ASSERT_TRUE(WaitForEnd(*job_));
 
   EXPECT_EQ(job_->Outcome(), JobOutcome::OpenFailed);
@@ -381,11 +361,11 @@ TEST_F(DownloadJobTest, FailedReopenIsReportedOnceAndANewDownloadCanStartAtOnce)
   ViewCalls calls = Calls();
   EXPECT_EQ(test::Texts(calls, ViewCall::Kind::Message), std::vector<std::string>{TEXT_OPEN_FAIL});
   EXPECT_EQ(test::CountOf(calls, ViewCall::Kind::Status, TEXT_COMPLETE), 0u);
-  EXPECT_EQ(test::ControlCalls(calls), Concat(CONTROLS_AT_START, CONTROLS_AT_STOP));
+  EXPECT_EQ(Life(calls), WholeRun(JobKind::Download, JobOutcome::OpenFailed));
   EXPECT_EQ(port_->WriteCount(), 0u);
   ExpectPortReleased();
 
-  job_->OnBnClickedDownload("COM1");
+  job_->Start("COM1");
   ASSERT_TRUE(WaitForEnd(*job_));
   EXPECT_EQ(job_->Outcome(), JobOutcome::Completed);
 }
@@ -393,7 +373,7 @@ TEST_F(DownloadJobTest, FailedReopenIsReportedOnceAndANewDownloadCanStartAtOnce)
 TEST_F(DownloadJobTest, FailedWriteEndsTheDownloadWithTheReasonKept) {
   port_->FailWrites(5, 1, 100);  // the first block goes out short
   job_ = MakeJob();
-  job_->OnBnClickedDownload("COM1");
+  job_->Start("COM1");
   ASSERT_TRUE(WaitForEnd(*job_));
 
   EXPECT_EQ(job_->Outcome(), JobOutcome::WriteFailed);
@@ -402,14 +382,14 @@ TEST_F(DownloadJobTest, FailedWriteEndsTheDownloadWithTheReasonKept) {
   const ViewCalls calls = Calls();
   EXPECT_EQ(test::Texts(calls, ViewCall::Kind::Message), std::vector<std::string>{TEXT_WRITE_FAIL});
   EXPECT_EQ(test::CountOf(calls, ViewCall::Kind::Status, TEXT_COMPLETE), 0u);
-  EXPECT_TRUE(test::WindowAfter(calls).Idle());
+  EXPECT_TRUE(test::JobEnded(calls));
   ExpectPortReleased();
 }
 
 TEST_F(DownloadJobTest, FailedTestWriteIsNotReportedAsSent) {
   port_->FailWrites(0, 1, 0);
   job_ = MakeJob();
-  job_->OnBnClickedTest("COM1");
+  job_->StartTest("COM1");
   ASSERT_TRUE(WaitForEnd(*job_));
 
   EXPECT_EQ(job_->Outcome(), JobOutcome::WriteFailed);
@@ -422,7 +402,7 @@ TEST_F(DownloadJobTest, FailedTestWriteIsNotReportedAsSent) {
 TEST_F(DownloadJobTest, FileChangedSinceOpenDoesNotStart) {
   job_ = MakeJob();
   Load(path_, {1500, 10, 3001});  // another good image under the same path
-  job_->OnBnClickedDownload("COM1");
+  job_->Start("COM1");
   ASSERT_TRUE(WaitForEnd(*job_));
 
   EXPECT_EQ(job_->Outcome(), JobOutcome::FileChanged);
@@ -431,14 +411,14 @@ TEST_F(DownloadJobTest, FileChangedSinceOpenDoesNotStart) {
   EXPECT_EQ(port_->WriteCount(), 0u);
   const ViewCalls calls = Calls();
   EXPECT_EQ(test::Texts(calls, ViewCall::Kind::Message), std::vector<std::string>{TEXT_FILE_ERROR});
-  EXPECT_TRUE(test::WindowAfter(calls).Idle());
+  EXPECT_TRUE(test::JobEnded(calls));
   ExpectPortReleased();
 }
 
 TEST_F(DownloadJobTest, OpenDuringADownloadDoesNotChangeIt) {
   HoldAt(ViewCall::Status(TEXT_ANNOUNCE));
   job_ = MakeJob();
-  job_->OnBnClickedDownload("COM1");
+  job_->Start("COM1");
   ASSERT_TRUE(gate_.WaitReached());
   const FirmwareImage other = Load(dir_.File("other.zfr"), {700});
   job_->SetImage(other);
@@ -447,7 +427,7 @@ TEST_F(DownloadJobTest, OpenDuringADownloadDoesNotChangeIt) {
   EXPECT_EQ(job_->Outcome(), JobOutcome::Completed);
   EXPECT_EQ(test::ProgressPositions(Calls()).back(), 4510u);
 
-  job_->OnBnClickedDownload("COM1");
+  job_->Start("COM1");
   ASSERT_TRUE(WaitForEnd(*job_));
   EXPECT_EQ(job_->Outcome(), JobOutcome::Completed);
   EXPECT_EQ(test::ProgressPositions(Calls()).back(), 700u);
@@ -459,7 +439,7 @@ TEST_F(DownloadJobTest, WorkerThatCannotStartIsReportedWithThePortClosed) {
     throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
   };
   job_ = MakeJob(std::move(options));
-  job_->OnBnClickedDownload("COM1");
+  job_->Start("COM1");
 
   EXPECT_EQ(job_->Outcome(), JobOutcome::ThreadFailed);
   EXPECT_FALSE(job_->IsRunning());
@@ -467,7 +447,7 @@ TEST_F(DownloadJobTest, WorkerThatCannotStartIsReportedWithThePortClosed) {
   const ViewCalls calls = Calls();
   EXPECT_EQ(test::Texts(calls, ViewCall::Kind::Message),
             std::vector<std::string>{TEXT_THREAD_FAIL});
-  EXPECT_TRUE(test::ControlCalls(calls).empty());
+  EXPECT_EQ(Life(calls), ViewCalls{ViewCall::Ended(JobKind::Download, JobOutcome::ThreadFailed)});
   EXPECT_EQ(port_->Closes(), 1u);
   ExpectPortReleased();
 }
@@ -475,17 +455,18 @@ TEST_F(DownloadJobTest, WorkerThatCannotStartIsReportedWithThePortClosed) {
 TEST_F(DownloadJobTest, DestroyingARunningJobStopsItAndJoinsItsThreads) {
   {
     auto local = MakeJob();
-    local->OnBnClickedDownload("COM1");
+    local->Start("COM1");
     ASSERT_TRUE(view_.WaitForStatus(TEXT_ANNOUNCE));
   }
   ExpectPortReleased();
-  EXPECT_EQ(test::ControlCalls(Calls()), CONTROLS_AT_START);  // the window is going away
+  // The window is going away: it hears of the start only.
+  EXPECT_EQ(Life(Calls()), ViewCalls{ViewCall::Started(JobKind::Download)});
 }
 
 TEST_F(DownloadJobTest, ReceivedBytesAreNoticedOncePerGateOpening) {
   HoldAt(ViewCall::Status(TEXT_ANNOUNCE));
   job_ = MakeJob();
-  job_->OnBnClickedDownload("COM1");
+  job_->Start("COM1");
   ASSERT_TRUE(gate_.WaitReached());
   port_->ReportReceived(3);
   ASSERT_TRUE(view_.WaitUntil(
@@ -494,7 +475,7 @@ TEST_F(DownloadJobTest, ReceivedBytesAreNoticedOncePerGateOpening) {
   std::this_thread::sleep_for(std::chrono::milliseconds{20});
   EXPECT_EQ(test::CountOf(Calls(), ViewCall::Kind::Received), 1u);
   gate_.Release();
-  job_->Stop();
+  job_->Cancel();
   ASSERT_TRUE(WaitForEnd(*job_));
   ExpectPortReleased();
 }

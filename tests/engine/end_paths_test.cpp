@@ -128,19 +128,19 @@ struct EndPath {
 };
 
 void Complete(EndPath& p) {
-  p.job->OnBnClickedDownload(p.port);
+  p.job->Start(p.port);
 }
 
-// The question is answered while the worker is held in a status call between two steps.
+// The window's Cancel (its question answered OK) while the worker is held in a status call
+// between two steps.
 void CancelAnsweredOk(EndPath& p) {
   p.At(ViewCall::Status(TEXT_START), [&p] {
     p.reached.Set();
     p.release.Wait();
   });
-  p.job->OnBnClickedDownload(p.port);
+  p.job->Start(p.port);
   ASSERT_TRUE(p.WaitReached());
-  p.view.QueueAnswer(true);
-  p.job->OnBnClickedDownload(p.port);
+  p.job->Cancel();
   p.release.Set();
 }
 
@@ -148,7 +148,7 @@ void CancelAnsweredOk(EndPath& p) {
 // waits for the line.
 void StartStuckInAWrite(EndPath& p) {
   p.At(ViewCall::Status(DOWNLOADING_ONE_OF_ONE), [&p] { p.line.SuspendOutput(); });
-  p.job->OnBnClickedDownload(p.port);
+  p.job->Start(p.port);
   ASSERT_TRUE(p.WaitReached());
   std::this_thread::sleep_for(STUCK);
 }
@@ -156,7 +156,7 @@ void StartStuckInAWrite(EndPath& p) {
 // Ctrl-C, SIGTERM and closing the window all take the cancel path without the question.
 void StopDuringAWrite(EndPath& p) {
   StartStuckInAWrite(p);
-  p.job->Stop();
+  p.job->Cancel();
 }
 
 void LineVanishesDuringAWrite(EndPath& p) {
@@ -170,7 +170,7 @@ void DestroyedDuringAWrite(EndPath& p) {
 }
 
 void OpenFails(EndPath& p) {
-  p.job->OnBnClickedDownload(p.dir.File("no-such-port").string());
+  p.job->Start(p.dir.File("no-such-port").string());
 }
 
 // The port is opened through a link that goes away after the wake-up's first step, as an
@@ -179,11 +179,11 @@ void ReopenFails(EndPath& p) {
   const fs::path link = p.dir.File("port");
   fs::create_symlink(p.line.SlavePath(), link);
   p.At(ViewCall::Status(TEXT_WAKE_BREAK), [link] { fs::remove(link); });
-  p.job->OnBnClickedDownload(link.string());
+  p.job->Start(link.string());
 }
 
 void TestCode(EndPath& p) {
-  p.job->OnBnClickedTest(p.port);
+  p.job->StartTest(p.port);
 }
 
 struct EndCase {

@@ -47,7 +47,12 @@ class RecordingWindowView : public WindowView {
     return answer;
   }
   void ShowMessage(const std::string& utf8) override { messages.push_back(utf8); }
-  bool AskOkCancel(const std::string& /*utf8*/) override { return true; }
+  bool AskOkCancel(const std::string& utf8) override {
+    questions.push_back(utf8);
+    return okAnswer;
+  }
+  std::vector<std::string> questions;
+  bool okAnswer = true;
   int DrawLogo(const std::string& path) override {
     logoPaths.push_back(path);
     return logoResult;
@@ -167,6 +172,54 @@ TEST(Logo, OnlyTheFirstNormalPaintAttemptsItAlsoWhenTheAttemptFails) {
   EXPECT_EQ(window.view.logoPaths, std::vector<std::string>{LOGO_FILE});
 }
 
+// The window never holds up the pacing: a download runs to its end while the UI thread draws
+// nothing, and what it showed is then drawn in order.
+TEST(JobEvents, TheDownloadNeverWaitsForTheWindowToDraw) {
+  test::TempDir dir;
+  Window window;
+  window.view.openAnswers.push_back(
+      {test::WriteImage(dir.File("good.zfr"), test::SimpleImagePlan()).string()});
+  window.logic.OnOpenImage();
+  window.logic.OnDownload();
+  EXPECT_EQ(window.view.ControlText(ID_DOWNLOAD), TEXT_CANCEL);
+  EXPECT_FALSE(window.view.enabled[ID_QUIT]);
+  for (int i = 0; i < 2000 && window.logic.Job().IsRunning(); ++i) {
+    std::this_thread::sleep_for(10ms);  // the UI thread is busy elsewhere
+  }
+  ASSERT_FALSE(window.logic.Job().IsRunning());
+  EXPECT_EQ(window.logic.Job().Outcome(), JobOutcome::Completed);
+  EXPECT_EQ(window.view.ControlText(ID_STATUS), "");
+
+  window.logic.RunPendingCalls();
+  EXPECT_EQ(window.view.ControlText(ID_STATUS), TEXT_COMPLETE);
+  EXPECT_EQ(window.view.ControlText(ID_DOWNLOAD), TEXT_DOWNLOAD);
+  EXPECT_TRUE(window.view.enabled[ID_DOWNLOAD]);
+  EXPECT_TRUE(window.view.enabled[ID_QUIT]);
+  EXPECT_TRUE(window.view.enabled[ID_PORT_LIST]);
+}
+
+// Download while a download runs is its Cancel: asked first, and only OK stops it.
+TEST(JobEvents, CancelAsksFirstAndOnlyOkStopsTheDownload) {
+  test::TempDir dir;
+  Window window;
+  window.view.openAnswers.push_back(
+      {test::WriteImage(dir.File("good.zfr"), test::SimpleImagePlan()).string()});
+  window.logic.OnOpenImage();
+  window.port->SetWireTimeScale(100.0);  // slow enough to be under way when asked
+  window.logic.OnDownload();
+  window.view.okAnswer = false;
+  window.logic.OnDownload();
+  EXPECT_TRUE(window.logic.Job().IsRunning());
+  window.view.okAnswer = true;
+  window.logic.OnDownload();
+  EXPECT_FALSE(window.logic.Job().IsRunning());
+  EXPECT_EQ(window.logic.Job().Outcome(), JobOutcome::Cancelled);
+  EXPECT_EQ(window.view.questions, (std::vector<std::string>{TEXT_STOP, TEXT_STOP}));
+  EXPECT_EQ(window.view.ControlText(ID_DOWNLOAD), TEXT_DOWNLOAD);
+  EXPECT_TRUE(window.view.enabled[ID_QUIT]);
+  EXPECT_FALSE(window.port->IsOpen());
+}
+
 TEST(ShutDown, ReleasesAWorkerWaitingForTheUiThreadStopsTheJobAndClosesThePort) {
   test::TempDir dir;
   Window window;
@@ -174,7 +227,7 @@ TEST(ShutDown, ReleasesAWorkerWaitingForTheUiThreadStopsTheJobAndClosesThePort) 
       {test::WriteImage(dir.File("good.zfr"), test::SimpleImagePlan()).string()});
   window.logic.OnOpenImage();
   window.logic.OnDownload();
-  // The UI thread serves nothing: the worker soon waits on its first view call.
+  // The UI thread serves nothing while the download runs.
   std::this_thread::sleep_for(50ms);
   ASSERT_TRUE(window.logic.Job().IsBusy());
   window.logic.ShutDown();
