@@ -2,6 +2,7 @@
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #define TARVEX_CRC32_FOLD 1
+#include <cpuid.h>
 #include <immintrin.h>
 #else
 #define TARVEX_CRC32_FOLD 0
@@ -58,8 +59,13 @@ TARVEX_FOLD_TARGET inline std::uint32_t Reduce(__m128i value) {
 
 }  // namespace
 
+// Asked on first use with one CPUID: __builtin_cpu_supports would link a constructor that
+// queries every feature at each start, and CPUID is slow under a hypervisor.
 bool CanFoldCrc32() {
-  static const bool can = __builtin_cpu_supports("pclmul");
+  static const bool can = [] {
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    return __get_cpuid(1, &eax, &ebx, &ecx, &edx) != 0 && (ecx & bit_PCLMUL) != 0;
+  }();
   return can;
 }
 
