@@ -5,7 +5,7 @@
 #include <bit>
 #include <cstring>
 
-#include "image/crc32_fold.h"
+#include "image/image_crc_fold.h"
 #include "image/image_format.h"
 
 namespace tarvex {

@@ -8,7 +8,7 @@
 #include <span>
 #include <string_view>
 
-#include "image/crc32_fold.h"
+#include "image/image_crc_fold.h"
 #include "image/image_format.h"
 #include "image/utf8_path.h"
 #include "tests/support/image_builder.h"

@@ -1,4 +1,4 @@
-#include "image/crc32_fold.h"
+#include "image/image_crc_fold.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #define TARVEX_CRC32_FOLD 1
