@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstring>
 
+#include "image/image_crc_fold.h"
 #include "image/image_format.h"
 
 namespace tarvex {
@@ -59,6 +60,12 @@ inline std::uint32_t Fold4(std::uint32_t word, std::size_t first) {
 
 std::uint32_t Crc32Update(std::uint32_t crc, const std::uint8_t* bytes, std::size_t length) {
   crc = ~crc;
+  if (length >= CRC32_FOLD_MIN && CanFoldCrc32()) {
+    const std::size_t folded = length - length % CRC32_FOLD_STEP;
+    crc = FoldCrc32(crc, bytes, folded);
+    bytes += folded;
+    length -= folded;
+  }
   for (; length >= SLICES; bytes += SLICES, length -= SLICES) {
     crc = Fold4(Le32(bytes) ^ crc, 15) ^ Fold4(Le32(bytes + 4), 11) ^ Fold4(Le32(bytes + 8), 7) ^
           Fold4(Le32(bytes + 12), 3);

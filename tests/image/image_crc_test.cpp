@@ -5,8 +5,11 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <span>
 #include <string_view>
 
+#include "image/image_crc_fold.h"
+#include "image/image_format.h"
 #include "image/utf8_path.h"
 #include "tests/support/image_builder.h"
 #include "tests/support/temp_dir.h"
@@ -17,16 +20,20 @@ namespace {
 using test::Bytes;
 using test::PseudoRandomBytes;
 
-// The register shifted bit by bit, the way CRC-32/ISO-HDLC is defined.
-std::uint32_t BitwiseCrc32(const Bytes& bytes) {
-  std::uint32_t crc = 0xFFFFFFFF;
+// The register shifted bit by bit, the way CRC-32/ISO-HDLC is defined; `reg` is the register
+// (the running value inverted) before the bytes, the result the register after them.
+std::uint32_t BitwiseRegister(std::uint32_t reg, std::span<const std::uint8_t> bytes) {
   for (std::uint8_t b : bytes) {
-    crc ^= b;
+    reg ^= b;
     for (int bit = 0; bit < 8; ++bit) {
-      crc = (crc & 1) ? (crc >> 1) ^ 0xEDB88320 : crc >> 1;
+      reg = (reg & 1) ? (reg >> 1) ^ 0xEDB88320 : reg >> 1;
     }
   }
-  return ~crc;
+  return reg;
+}
+
+std::uint32_t BitwiseCrc32(std::span<const std::uint8_t> bytes) {
+  return ~BitwiseRegister(0xFFFFFFFF, bytes);
 }
 
 struct CheckValue {
@@ -52,6 +59,35 @@ TEST(Crc32Update, EqualsTheBitwiseDefinitionAcrossSliceBoundaries) {
   for (std::size_t length : {1, 15, 16, 17, 31, 32, 33, 255, 1023, 1024, 1025, 4099}) {
     const Bytes bytes = PseudoRandomBytes(length, static_cast<std::uint32_t>(length));
     EXPECT_EQ(Crc32Update(0, bytes.data(), length), BitwiseCrc32(bytes)) << "length " << length;
+  }
+}
+
+// Every length up to well past the folded path's minimum, from every alignment and from a running
+// value that is not 0: the folded bulk and the looked-up tail must join without a seam.
+TEST(Crc32Update, EqualsTheBitwiseDefinitionAtEveryLengthAndAlignment) {
+  const Bytes bytes = PseudoRandomBytes(16 + 300, 21);
+  for (std::size_t offset = 0; offset < 16; ++offset) {
+    for (std::size_t length = 0; length <= 300; ++length) {
+      const std::span<const std::uint8_t> run(bytes.data() + offset, length);
+      const std::uint32_t before = 0x6D3A91F0 + static_cast<std::uint32_t>(length);
+      ASSERT_EQ(Crc32Update(before, run.data(), run.size()), ~BitwiseRegister(~before, run))
+          << "offset " << offset << ", length " << length;
+    }
+  }
+}
+
+// The folded path alone, wherever the machine has it, over whole chunks from varied registers.
+TEST(FoldCrc32, AdvancesTheRegisterLikeTheBitwiseDefinition) {
+  if (!CanFoldCrc32()) {
+    GTEST_SKIP() << "no carry-less multiply on this machine";
+  }
+  const Bytes bytes = PseudoRandomBytes(CRC_CHUNK + 1, 33);
+  for (std::size_t length = CRC32_FOLD_MIN; length <= CRC_CHUNK; length += CRC32_FOLD_STEP) {
+    for (const std::uint32_t reg : {0x00000000u, 0xFFFFFFFFu, 0x80000001u, 0x1234ABCDu}) {
+      const std::span<const std::uint8_t> run(bytes.data() + 1, length);  // unaligned on purpose
+      ASSERT_EQ(FoldCrc32(reg, run.data(), run.size()), BitwiseRegister(reg, run))
+          << "length " << length << ", register " << reg;
+    }
   }
 }
 
