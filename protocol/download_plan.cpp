@@ -214,7 +214,9 @@ PlanAction DownloadPlan::DueStep(PlanTime now) {
     phase_ = Phase::Over;
     return Next(now);
   }
-  pending_ = Pending{};
+  pending_.nextState.reset();
+  pending_.blockBytes = 0;
+  pending_.afterCount = 0;
   QueueClear();
   if (LineChangeOf(state_) && !reopenOk_) {
     state_ = DL_DONE;
@@ -465,16 +467,25 @@ std::optional<DownloadPlan::Cursor> DownloadPlan::NextCursor() const {
   if (cursor.index >= segCount_) {
     return std::nullopt;
   }
-  cursor.entry = SegmentAt(image_.header, cursor.index);
+  cursor.entry = Row(cursor.index);
   if (cursor.bytesDone == cursor.entry.segmentLength) {
     cursor.bytesDone = 0;
     ++cursor.index;
     if (cursor.index >= segCount_) {
       return std::nullopt;
     }
-    cursor.entry = SegmentAt(image_.header, cursor.index);
+    cursor.entry = Row(cursor.index);
   }
   return cursor;
+}
+
+// Rows are read from the header once per segment, not once per block.
+SegmentEntry DownloadPlan::Row(std::uint32_t index) const {
+  if (rowFor_ != index) {
+    rowFor_ = index;
+    row_ = SegmentAt(image_.header, index);
+  }
+  return row_;
 }
 
 std::optional<DownloadPlan::Cursor> DownloadPlan::MoveToCurrentSegment() {

@@ -147,6 +147,7 @@ class DownloadPlan {
   FileCheck ReadInto(std::uint32_t position, std::uint32_t length, std::uint8_t* out);
   void PrepareAhead();
   std::optional<Cursor> NextCursor() const;
+  SegmentEntry Row(std::uint32_t index) const;
   std::optional<Cursor> MoveToCurrentSegment();
 
   bool test_ = false;
@@ -171,6 +172,8 @@ class DownloadPlan {
   std::uint32_t dataSteps_ = 0;
   std::uint32_t retries_ = 0;
   std::uint32_t segmentShown_ = 0;  // the segment the status shows; 0 before the first
+  mutable std::uint32_t rowFor_ = SEGMENT_ROWS_MAX;  // the row that row_ holds
+  mutable SegmentEntry row_{};
 
   Pending pending_;
   // Actions handed out before the phase goes on: the segment counter and the write, or what

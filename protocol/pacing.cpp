@@ -47,6 +47,9 @@ std::chrono::milliseconds PacingDelay(DownloadState state) {
 }
 
 std::chrono::nanoseconds ScaledDelay(std::chrono::milliseconds delay, double timeScale) {
+  if (timeScale == 1.0) {
+    return delay;  // real time, and a schedule's every step: no rounding to do
+  }
   if (!(timeScale > 0.0)) {
     return std::chrono::nanoseconds{0};
   }

@@ -13,12 +13,15 @@ std::optional<ScheduleEstimate> Drive(DownloadPlan& plan, const TraceSink& trace
   PlanTime now = start;
   LineSettings line;
   std::chrono::microseconds wire{0};
+  std::uint32_t wireFor = 0;  // the frame length frameWire is for
+  std::chrono::microseconds frameWire{0};
   while (plan.Retries() == 0) {
     const PlanAction action = plan.Next(now);
     switch (action.kind) {
       case PlanAction::Kind::Open:
       case PlanAction::Kind::Reopen:
         line = MakeLineSettings(action.line.baud, action.line.parity);
+        wireFor = 0;
         plan.Opened(true);
         break;
       case PlanAction::Kind::Wait:
@@ -29,7 +32,11 @@ std::optional<ScheduleEstimate> Drive(DownloadPlan& plan, const TraceSink& trace
           const auto since = std::chrono::duration_cast<std::chrono::milliseconds>(now - start);
           trace(TraceEvent{since, action.state, action.name, action.length, line, action.length});
         }
-        const std::chrono::microseconds frameWire = WireTime(line, action.length);
+        // Nearly every frame is a full block at one setting: its wire time is worked out once.
+        if (action.length != wireFor) {
+          wireFor = action.length;
+          frameWire = WireTime(line, action.length);
+        }
         wire += frameWire;
         now += frameWire;
         plan.Written(action.length, now);

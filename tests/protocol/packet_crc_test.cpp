@@ -56,8 +56,8 @@ std::vector<std::uint8_t> Noise(std::uint32_t length) {
   return bytes;
 }
 
-// Zero runs are passed over in whole chunks: their lengths and places around the chunk
-// boundaries matter, as does a run longer than the longest skip.
+// Noise and zero runs, with lengths and places around the 16-byte slices,
+// and one longer than a whole frame.
 std::vector<std::vector<std::uint8_t>> Patterns(std::uint32_t length) {
   std::vector<std::uint8_t> zeros(length, 0);
   std::vector<std::uint8_t> blockOfZeros = zeros;  // a BlockFrame header before zero data
