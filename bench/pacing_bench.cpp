@@ -23,7 +23,7 @@
 #include "link/manual_event.h"
 #include "link/port_backend.h"
 #include "engine/download_job.h"
-#include "protocol/pacing.h"
+#include "protocol/schedule.h"
 #include "sim/pty_line.h"
 #include "tests/support/temp_dir.h"
 
@@ -42,7 +42,6 @@ constexpr std::chrono::milliseconds RSS_SAMPLE_PERIOD{20};
 struct Stamp {
   Clock::time_point at;  // the write has returned
   DownloadState state;
-  std::chrono::microseconds wire;
 };
 
 struct Run {
@@ -76,10 +75,6 @@ class Drain {
   std::thread thread_;
 };
 
-std::chrono::nanoseconds Scheduled(DownloadState state, double scale) {
-  return tarvex::ScaledDelay(tarvex::PacingDelay(state), scale);
-}
-
 Run Download(const tarvex::FirmwareImage& image, double scale) {
   tarvex::PtyLine line;
   Drain drain(line);
@@ -91,7 +86,7 @@ Run Download(const tarvex::FirmwareImage& image, double scale) {
   options.trace = [&](const tarvex::TraceEvent& event) {
     const Clock::time_point now = Clock::now();
     std::lock_guard lock(mutex);
-    stamps.push_back({now, event.state, tarvex::WireTime(event.settings, event.length)});
+    stamps.push_back({now, event.state});
   };
 
   Run run;
@@ -112,20 +107,19 @@ Run Download(const tarvex::FirmwareImage& image, double scale) {
   const double mainCpu = ThreadCpuSeconds() - mainCpu0;
   run.jobCpuS = ProcessCpuSeconds() - cpu0 - mainCpu - drain.Finish();
 
+  // Each step's lateness: how much longer than planned it came after the one before.
+  const tarvex::PlannedRun planned = tarvex::PlanRun(image, scale);
   Clock::time_point previous = pressed;
-  std::chrono::nanoseconds previousWire{0};
-  const DownloadState first = image.needsWake ? tarvex::DL_WAKE_BREAK : tarvex::DL_ANNOUNCE;
-  for (std::size_t i = 0; i < stamps.size(); ++i) {
-    const DownloadState state = i == 0 ? first : stamps[i].state;
-    const auto scheduled = previousWire + Scheduled(state, scale);
+  std::chrono::nanoseconds plannedPrevious{0};
+  for (std::size_t i = 0; i < stamps.size() && i < planned.frames.size(); ++i) {
+    const auto scheduled = planned.frames[i].at - plannedPrevious;
     run.overshootMs.push_back(
         std::chrono::duration<double, std::milli>(stamps[i].at - previous - scheduled).count());
     previous = stamps[i].at;
-    previousWire = stamps[i].wire;
+    plannedPrevious = planned.frames[i].at;
   }
   if (run.completed) {
-    const auto scheduled =
-        previousWire + Scheduled(tarvex::DL_WAIT_RESET, scale) + Scheduled(tarvex::DL_DONE, scale);
+    const auto scheduled = planned.end - plannedPrevious;
     run.overshootMs.push_back(
         std::chrono::duration<double, std::milli>(view.completedAt - previous - scheduled).count());
   }

@@ -34,7 +34,6 @@
 #include "bench/process_probe.h"
 #include "link/port_backend.h"
 #include "engine/download_job.h"
-#include "protocol/pacing.h"
 #include "protocol/schedule.h"
 
 namespace {
@@ -60,15 +59,13 @@ struct Expected {
 
 Expected ExpectedFrames(const tarvex::FirmwareImage& image) {
   Expected expected;
-  tarvex::LineSettings previous;
-  tarvex::EstimateSchedule(image, [&](const tarvex::TraceEvent& event) {
-    expected.gaps.push_back(expected.lengths.empty()
-                                ? std::chrono::nanoseconds{0}
-                                : tarvex::WireTime(previous, expected.lengths.back()) +
-                                      tarvex::PacingDelay(event.state));
-    expected.lengths.push_back(event.length);
-    previous = event.settings;
-  });
+  std::chrono::nanoseconds previous{0};
+  for (const tarvex::PlannedFrame& frame : tarvex::PlanRun(image).frames) {
+    expected.gaps.push_back(expected.lengths.empty() ? std::chrono::nanoseconds{0}
+                                                     : frame.at - previous);
+    expected.lengths.push_back(frame.length);
+    previous = frame.at;
+  }
   return expected;
 }
 

@@ -1,5 +1,7 @@
 #include "protocol/schedule.h"
 
+#include <functional>
+
 #include "protocol/download_plan.h"
 #include "protocol/line_settings.h"
 
@@ -7,8 +9,12 @@ namespace tarvex {
 
 namespace {
 
-// Drives `plan` on a virtual clock: a wait ends at its instant, a write takes its wire time.
-std::optional<ScheduleEstimate> Drive(DownloadPlan& plan, const TraceSink& trace) {
+using FrameSink = std::function<void(const PlanAction& write, PlanTime at, const LineSettings&)>;
+
+// Drives `plan` on a virtual clock from PlanTime{}: a wait ends at its instant, a write takes its
+// wire time. `onWrite` sees every frame as it starts.
+std::optional<ScheduleEstimate> Drive(DownloadPlan& plan, const FrameSink& onWrite,
+                                      PlanTime* end = nullptr) {
   const PlanTime start{};
   PlanTime now = start;
   LineSettings line;
@@ -28,9 +34,8 @@ std::optional<ScheduleEstimate> Drive(DownloadPlan& plan, const TraceSink& trace
         now = std::max(now, action.until);
         break;
       case PlanAction::Kind::Write: {
-        if (trace) {
-          const auto since = std::chrono::duration_cast<std::chrono::milliseconds>(now - start);
-          trace(TraceEvent{since, action.state, action.name, action.length, line, action.length});
+        if (onWrite) {
+          onWrite(action, now, line);
         }
         // Nearly every frame is a full block at one setting: its wire time is worked out once.
         if (action.length != wireFor) {
@@ -46,6 +51,9 @@ std::optional<ScheduleEstimate> Drive(DownloadPlan& plan, const TraceSink& trace
         if (action.outcome != JobOutcome::Completed) {
           return std::nullopt;
         }
+        if (end != nullptr) {
+          *end = now;
+        }
         // The waits are whole milliseconds; the wire time is rounded once, over the whole run.
         const auto waits = std::chrono::duration_cast<std::chrono::milliseconds>(now - start - wire);
         return ScheduleEstimate{plan.DataSteps(),
@@ -58,18 +66,42 @@ std::optional<ScheduleEstimate> Drive(DownloadPlan& plan, const TraceSink& trace
   return std::nullopt;
 }
 
+FrameSink Traced(const TraceSink& trace) {
+  if (!trace) {
+    return {};
+  }
+  return [&trace](const PlanAction& write, PlanTime at, const LineSettings& line) {
+    const auto since = std::chrono::duration_cast<std::chrono::milliseconds>(at - PlanTime{});
+    trace(TraceEvent{since, write.state, write.name, write.length, line, write.length});
+  };
+}
+
 }  // namespace
 
 std::optional<ScheduleEstimate> EstimateSchedule(const FirmwareImage& image,
                                                  const TraceSink& trace) {
   DownloadPlan plan = DownloadPlan::Download(image, nullptr);
-  return Drive(plan, trace);
+  return Drive(plan, Traced(trace));
 }
 
 std::optional<ScheduleEstimate> RunSchedule(const FirmwareImage& image, const ImageSource& source,
                                             const TraceSink& trace) {
   DownloadPlan plan = DownloadPlan::Download(image, &source);
-  return Drive(plan, trace);
+  return Drive(plan, Traced(trace));
+}
+
+PlannedRun PlanRun(const FirmwareImage& image, double timeScale) {
+  PlannedRun run;
+  DownloadPlan plan = DownloadPlan::Download(image, nullptr, timeScale);
+  PlanTime end{};
+  Drive(
+      plan,
+      [&run](const PlanAction& write, PlanTime at, const LineSettings& line) {
+        run.frames.push_back(PlannedFrame{at - PlanTime{}, write.state, write.length, line});
+      },
+      &end);
+  run.end = end - PlanTime{};
+  return run;
 }
 
 }  // namespace tarvex
