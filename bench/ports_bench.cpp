@@ -10,36 +10,31 @@
 //   ports_bench                                  # about 35 s per N
 //   ports_bench --benchmark_filter=ManyPorts/32
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <pthread.h>
-#include <pty.h>
-#include <sched.h>
-#include <sys/epoll.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <array>
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <string>
 #include <thread>
 #include <vector>
 
 #include "bench/bench_download.h"
+#include "bench/line_reader.h"
 #include "bench/process_probe.h"
-#include "link/port_backend.h"
 #include "engine/download_job.h"
-#include "protocol/schedule.h"
+#include "link/port_backend.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using tarvex::bench::Clock;
+using tarvex::bench::Expected;
+using tarvex::bench::FarSideReader;
+using tarvex::bench::LineSeen;
 using tarvex::bench::ProcessCpuSeconds;
+using tarvex::bench::Pty;
 using tarvex::bench::ResidentKb;
 using tarvex::bench::StatusField;
 using tarvex::bench::ThreadCpuSeconds;
@@ -48,147 +43,6 @@ constexpr std::uint32_t IMAGE_BLOCKS = 16;  // about 3 s of data steps after 32 
 constexpr std::chrono::milliseconds SAMPLE_PERIOD{20};
 // Frames are at least 20 ms apart, and a frame's bytes arrive within microseconds of each other.
 constexpr std::chrono::milliseconds QUIET_BETWEEN_FRAMES{5};
-constexpr int READER_PRIORITY = 50;
-
-// The frames a download writes, from a dry run of the sequencer: their lengths, and the gap
-// from each frame's start to the next one's as scheduled.
-struct Expected {
-  std::vector<std::uint32_t> lengths;
-  std::vector<std::chrono::nanoseconds> gaps;  // gaps[i]: from frame i - 1 to frame i
-};
-
-Expected ExpectedFrames(const tarvex::FirmwareImage& image) {
-  Expected expected;
-  std::chrono::nanoseconds previous{0};
-  for (const tarvex::PlannedFrame& frame : tarvex::PlanRun(image).frames) {
-    expected.gaps.push_back(expected.lengths.empty() ? std::chrono::nanoseconds{0}
-                                                     : frame.at - previous);
-    expected.lengths.push_back(frame.length);
-    previous = frame.at;
-  }
-  return expected;
-}
-
-// A pseudo-terminal pair: the job opens the slave by its path; the bench reads the master. The
-// bench keeps the slave open too, so the master never reads a hang-up between re-opens.
-class Pty {
- public:
-  Pty() {
-    if (openpty(&master_, &slave_, nullptr, nullptr, nullptr) == 0) {
-      fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
-      path_ = ptsname(master_);
-    }
-  }
-  ~Pty() {
-    close(master_);
-    close(slave_);
-  }
-  Pty(const Pty&) = delete;
-  Pty& operator=(const Pty&) = delete;
-
-  int master() const { return master_; }
-  const std::string& path() const { return path_; }
-
- private:
-  int master_ = -1;
-  int slave_ = -1;
-  std::string path_;
-};
-
-struct FrameSeen {
-  Clock::time_point start;  // when the reader woke for its first byte
-  std::uint32_t bytes = 0;
-};
-
-struct LineSeen {
-  std::vector<FrameSeen> frames;
-  Clock::time_point last;
-  std::uint64_t hash = 14695981039346656037ull;  // FNV-1a of every byte
-};
-
-// The far side of every line: one thread waiting on all masters at once.
-class FarSideReader {
- public:
-  explicit FarSideReader(const std::vector<std::unique_ptr<Pty>>& ptys)
-      : lines_(ptys.size()), epoll_(epoll_create1(EPOLL_CLOEXEC)) {
-    for (std::size_t i = 0; i < ptys.size(); ++i) {
-      fds_.push_back(ptys[i]->master());
-      epoll_event event{};
-      event.events = EPOLLIN;
-      event.data.u32 = static_cast<std::uint32_t>(i);
-      epoll_ctl(epoll_, EPOLL_CTL_ADD, ptys[i]->master(), &event);
-    }
-    thread_ = std::thread([this] { Loop(); });
-  }
-  ~FarSideReader() {
-    Finish();
-    close(epoll_);
-  }
-  FarSideReader(const FarSideReader&) = delete;
-  FarSideReader& operator=(const FarSideReader&) = delete;
-
-  // Stops reading; the reader's own CPU time.
-  double Finish() {
-    stop_ = true;
-    if (thread_.joinable()) {
-      thread_.join();
-    }
-    return cpuS_;
-  }
-  bool realTime() const { return realTime_; }
-  std::size_t CompleteLines() const { return complete_.load(); }
-  // Only once Finish() has returned.
-  const std::vector<LineSeen>& lines() const { return lines_; }
-  void SetFramesPerLine(std::size_t count) { framesPerLine_ = count; }
-
- private:
-  void Loop() {
-    sched_param param{};
-    param.sched_priority = READER_PRIORITY;
-    realTime_ = pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0;
-    std::array<epoll_event, 256> events{};
-    std::array<std::uint8_t, 4096> buffer{};
-    while (!stop_) {
-      const int ready = epoll_wait(epoll_, events.data(), static_cast<int>(events.size()), 50);
-      const Clock::time_point now = Clock::now();
-      for (int i = 0; i < ready; ++i) {
-        const std::uint32_t index = events[static_cast<std::size_t>(i)].data.u32;
-        for (;;) {
-          const ssize_t got = read(fds_[index], buffer.data(), buffer.size());
-          if (got <= 0) {
-            break;
-          }
-          Account(lines_[index], now, buffer.data(), static_cast<std::size_t>(got));
-        }
-      }
-    }
-    cpuS_ = ThreadCpuSeconds();
-  }
-
-  void Account(LineSeen& line, Clock::time_point now, const std::uint8_t* bytes, std::size_t n) {
-    if (line.frames.empty() || now - line.last > QUIET_BETWEEN_FRAMES) {
-      line.frames.push_back({now, 0});
-      if (line.frames.size() == framesPerLine_) {
-        ++complete_;
-      }
-    }
-    line.frames.back().bytes += static_cast<std::uint32_t>(n);
-    line.last = now;
-    for (std::size_t i = 0; i < n; ++i) {
-      line.hash = (line.hash ^ bytes[i]) * 1099511628211ull;
-    }
-  }
-
-  std::vector<LineSeen> lines_;
-  std::vector<int> fds_;
-  int epoll_;
-  std::size_t framesPerLine_ = 0;
-  std::atomic<std::size_t> complete_{0};
-  std::atomic<bool> stop_{false};
-  bool realTime_ = false;
-  double cpuS_ = 0;
-  std::thread thread_;
-};
 
 struct PortsRun {
   std::vector<double> overshootMs;  // every step of every line
@@ -220,23 +74,21 @@ void PrintSteps(const std::vector<LineSeen>& lines, const Expected& expected) {
 }
 
 // Every line must show the expected frames with the same bytes as the first line. Only such
-// lines give step figures: a reader held up for longer than a gap sees two frames as one.
+// lines give step figures.
 void Evaluate(const std::vector<LineSeen>& lines, const Expected& expected, PortsRun& run) {
   for (const LineSeen& line : lines) {
-    bool exact = line.frames.size() == expected.lengths.size() && line.hash == lines[0].hash;
-    for (std::size_t i = 0; exact && i < line.frames.size(); ++i) {
-      exact = line.frames[i].bytes == expected.lengths[i];
+    const auto lateMs = tarvex::bench::StepLateness(line, expected);
+    if (!lateMs || line.hash != lines[0].hash) {
+      continue;
     }
-    for (std::size_t i = 1; exact && i < line.frames.size(); ++i) {
-      const auto gap = line.frames[i].start - line.frames[i - 1].start;
-      const double ms = std::chrono::duration<double, std::milli>(gap - expected.gaps[i]).count();
+    for (std::size_t i = 0; i < lateMs->size(); ++i) {
       if (run.overshootMs.empty() ||
-          ms > *std::max_element(run.overshootMs.begin(), run.overshootMs.end())) {
-        run.worstFrame = i;
+          (*lateMs)[i] > *std::max_element(run.overshootMs.begin(), run.overshootMs.end())) {
+        run.worstFrame = i + 1;
       }
-      run.overshootMs.push_back(ms);
+      run.overshootMs.push_back((*lateMs)[i]);
     }
-    run.exactLines += exact ? 1 : 0;
+    ++run.exactLines;
   }
 }
 
@@ -253,8 +105,7 @@ PortsRun RunPorts(const tarvex::FirmwareImage& image, const Expected& expected, 
   for (int i = 0; i < ports; ++i) {
     ptys.push_back(std::make_unique<Pty>());
   }
-  FarSideReader reader(ptys);
-  reader.SetFramesPerLine(expected.lengths.size());
+  FarSideReader reader(ptys, expected.lengths, QUIET_BETWEEN_FRAMES);
   PortsRun run;
   run.baseRssKb = ResidentKb();
 
@@ -330,7 +181,7 @@ void BM_ManyPorts(benchmark::State& state) {
   RaiseDescriptorLimit();
   tarvex::test::TempDir dir;
   const auto image = tarvex::bench::MakeImage(dir, IMAGE_BLOCKS * 1024, "7K BENCH");
-  const Expected expected = ExpectedFrames(image);
+  const Expected expected = tarvex::bench::ExpectedFrames(image);
   const int ports = static_cast<int>(state.range(0));
   for (auto _ : state) {
     Report(state, RunPorts(image, expected, ports), ports);
