@@ -19,6 +19,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -188,7 +189,6 @@ static void relay_until_exit(pid_t pid, struct pollfd* streams, struct outcome* 
     while (read(wake_pipe[0], bytes, sizeof(bytes)) > 0) {
     }
   } while (!reaped(pid, tried));
-  tried->elapsed_ms = now_ms() - tried->elapsed_ms;
   for (int i = 0; i < 2; ++i) {
     if (streams[i].fd >= 0) {
       relay(&streams[i], i + 1, tried);
@@ -202,14 +202,28 @@ static void relay_until_exit(pid_t pid, struct pollfd* streams, struct outcome* 
 /* Called with the forwarded signals blocked; they are let through only while the command runs,
  * so that one sent between two tries reaches the next. */
 static struct outcome run_once(char** argv) {
-  struct outcome tried = {W_EXITCODE(1, 0), now_ms(), 0};
+  /* A failure of this launcher's own is no failure to start: it ends the run. */
+  struct outcome tried = {W_EXITCODE(1, 0), 0, 1};
   int out[2], err[2];
-  if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
+  if (pipe2(out, O_CLOEXEC) != 0) {
     perror("wine-exec: pipe");
     return tried;
   }
+  if (pipe2(err, O_CLOEXEC) != 0) {
+    perror("wine-exec: pipe");
+    close(out[0]);
+    close(out[1]);
+    return tried;
+  }
+  const pid_t parent = getpid();
+  const long start = now_ms();
   const pid_t pid = fork();
   if (pid == 0) {
+    /* Killed outright (a harness's time-out), this launcher takes Wine with it, as killing Wine
+     * itself would have. */
+    if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) {
+      _exit(127);
+    }
     dup2(out[1], STDOUT_FILENO);
     dup2(err[1], STDERR_FILENO);
     exec_command(argv);
@@ -226,10 +240,12 @@ static struct outcome run_once(char** argv) {
   fcntl(out[0], F_SETFL, O_NONBLOCK);
   fcntl(err[0], F_SETFL, O_NONBLOCK);
   struct pollfd streams[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+  tried.output = 0;
   sigset_t set;
   forwarded_set(&set);
   sigprocmask(SIG_UNBLOCK, &set, NULL);
   relay_until_exit(pid, streams, &tried);
+  tried.elapsed_ms = now_ms() - start;
   sigprocmask(SIG_BLOCK, &set, NULL);
   return tried;
 }

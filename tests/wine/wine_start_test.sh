@@ -71,28 +71,51 @@ $| = 1;
 for my $name ("INT", "TERM", "HUP") {
   $SIG{$name} = sub { print "got $name\n"; exit 130; };
 }
-print "waiting\n";
+print "waiting $$\n";
 sleep 30;
 exit 1;
 EOF
 chmod +x "$scratch/waiting-wine"
 
-for signal in INT TERM HUP; do
+# start_waiting: the launcher in the background ($pid), once the stand-in waits ($wine_pid).
+start_waiting() {
+  : >"$scratch/out" # emptied here: the job's own redirection may come after the first look
   "$launcher" "$scratch/waiting-wine" >"$scratch/out" 2>&1 &
   pid=$!
   for _ in $(seq 200); do
-    grep -q waiting "$scratch/out" && break
+    grep -qx "waiting [0-9]*" "$scratch/out" && break
     sleep 0.05
   done
+  wine_pid="$(sed -n 's/^waiting //p' "$scratch/out")"
+}
+
+for signal in INT TERM HUP; do
+  start_waiting
   kill "-$signal" "$pid"
   status=0
   wait "$pid" || status=$?
-  if [ "$status" -eq 130 ] && [ "$(cat "$scratch/out")" = $'waiting\ngot '"$signal" ]; then
+  if [ "$status" -eq 130 ] && [ "$(cat "$scratch/out")" = "waiting $wine_pid"$'\n'"got $signal" ]; then
     echo "ok   SIG$signal passed on"
   else
     echo "FAIL SIG$signal passed on: status $status, output [$(cat "$scratch/out")]"
     failures=$((failures + 1))
   fi
 done
+
+# Killed outright, as a harness's time-out does, the launcher leaves no Wine behind.
+start_waiting
+kill -KILL "$pid"
+{ wait "$pid"; } 2>/dev/null || true
+for _ in $(seq 100); do
+  kill -0 "$wine_pid" 2>/dev/null || break
+  sleep 0.05
+done
+if [ -n "$wine_pid" ] && ! kill -0 "$wine_pid" 2>/dev/null; then
+  echo "ok   SIGKILL to the launcher ends the command"
+else
+  echo "FAIL SIGKILL to the launcher ends the command: [$wine_pid] still runs"
+  kill -KILL "$wine_pid" 2>/dev/null || true
+  failures=$((failures + 1))
+fi
 
 [ "$failures" -eq 0 ]
