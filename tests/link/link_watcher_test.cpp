@@ -9,6 +9,7 @@
 
 #include "link/serial_link.h"
 #include "sim/pty_line.h"
+#include "tests/support/threads_in_poll.h"
 #include "tests/support/wait_until.h"
 
 namespace tarvex {
@@ -17,7 +18,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-constexpr milliseconds SETTLE{100};  // for the watcher to reach its wait, which nothing shows
 constexpr milliseconds QUIET{100};   // for a notice that must not come
 constexpr milliseconds PROMPT{500};  // "at once", with room for a loaded machine
 constexpr milliseconds EVENTUALLY{2000};
@@ -116,7 +116,7 @@ TEST_F(LinkWatcher, TheGateStaysShutAcrossAReopenUntilTheNextClose) {
 
 TEST_F(LinkWatcher, ClosingWhileItWaitsForThePortEndsItPromptly) {
   ASSERT_TRUE(OpenRunning());
-  std::this_thread::sleep_for(SETTLE);  // now asleep in its port wait
+  ASSERT_TRUE(WaitUntil([] { return test::ThreadsInPoll() == 1; }));  // asleep in its port wait
   EXPECT_LT(TimeOf([&] { link_.CloseCommPort(); }), PROMPT);
   EXPECT_EQ(link_.WatcherResult(), 0u);
   EXPECT_EQ(notices_, 0);
@@ -134,7 +134,7 @@ TEST_F(LinkWatcher, EndsAtOnceWhenNotRunningAndTheCloseDoesNotWait) {
 
 TEST_F(LinkWatcher, AHangUpEndsItWithAFailureAndTheCloseStillWorks) {
   ASSERT_TRUE(OpenRunning());
-  std::this_thread::sleep_for(SETTLE);
+  ASSERT_TRUE(WaitUntil([] { return test::ThreadsInPoll() == 1; }));
   line_.Hangup();
   ASSERT_TRUE(WaitUntil([&] { return link_.WatcherResult().has_value(); }));
   EXPECT_EQ(link_.WatcherResult(), SerialLink::WATCH_FAILED);
