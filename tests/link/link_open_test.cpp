@@ -1,6 +1,7 @@
 // Opening a port over a pseudo-terminal: the line settings in force, raw binary transfer,
 // exclusivity and the failures that leave nothing open.
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,6 +17,7 @@
 #include "link/serial_link.h"
 #include "sim/pty_line.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait_until.h"
 
 namespace tarvex {
 namespace {
@@ -31,6 +33,19 @@ std::string CaseName(const testing::TestParamInfo<Case>& info) {
 
 SerialLink MakeLink() {
   return SerialLink(MakeNativePortBackend());
+}
+
+// Bytes waiting in the input queue of the terminal at `path`, or -1.
+int QueuedAt(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  int queued = -1;
+  if (fd >= 0 && ioctl(fd, FIONREAD, &queued) != 0) {
+    queued = -1;
+  }
+  if (fd >= 0) {
+    close(fd);
+  }
+  return queued;
 }
 
 std::size_t OpenDescriptorCount() {
@@ -115,15 +130,14 @@ TEST(LinkTransfer, BytesSentBeforeTheOpenAreDiscarded) {
   ASSERT_TRUE(line.Ok());
   const std::uint8_t early[] = {1, 2, 3, 4, 5};
   ASSERT_TRUE(line.Send(early, sizeof early));
-  std::this_thread::sleep_for(milliseconds{50});  // let them reach the slave's queue
+  ASSERT_TRUE(test::WaitUntil([&] { return QueuedAt(line.SlavePath()) == 5; }, READ_WAIT));
 
   SerialLink link = MakeLink();
   ASSERT_TRUE(link.OpenCommPort(line.SlavePath(), PARITY_CODE_EVEN, 100000));
   EXPECT_EQ(link.backend().BytesWaiting(), 0);
   const std::uint8_t late = 9;
   ASSERT_TRUE(line.Send(&late, 1));
-  std::this_thread::sleep_for(milliseconds{50});
-  EXPECT_EQ(link.backend().BytesWaiting(), 1);
+  EXPECT_TRUE(test::WaitUntil([&] { return link.backend().BytesWaiting() == 1; }, READ_WAIT));
 }
 
 TEST(LinkExclusive, ASecondOpenFromThisProcessFailsUntilTheClose) {

@@ -9,6 +9,7 @@
 
 #include "link/serial_link.h"
 #include "sim/pty_line.h"
+#include "tests/support/threads_in_poll.h"
 #include "tests/support/wait_until.h"
 
 namespace tarvex {
@@ -17,7 +18,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-constexpr milliseconds SETTLE{100};  // for bytes to reach the slave and the watcher to act
+constexpr milliseconds QUIET{100};   // for a notice that must not come
 constexpr milliseconds PROMPT{500};  // "at once", with room for a loaded machine
 constexpr milliseconds EVENTUALLY{2000};
 
@@ -46,6 +47,11 @@ class LinkWatcher : public testing::Test {
 
   void SendFromFixture(std::uint8_t byte) { ASSERT_TRUE(line_.Send(&byte, 1)); }
 
+  // With the bytes already waiting, a watcher that noticed them would do so at once.
+  bool StaysQuiet(int notices) {
+    return !WaitUntil([&] { return notices_ != notices; }, QUIET);
+  }
+
   PtyLine line_;
   SerialLink link_{MakeNativePortBackend()};
   std::atomic<int> notices_{0};
@@ -53,15 +59,14 @@ class LinkWatcher : public testing::Test {
 
 TEST_F(LinkWatcher, NoticesArrivalOnceThenOnceMoreOnTheClose) {
   ASSERT_TRUE(OpenRunning());
-  std::this_thread::sleep_for(SETTLE);
-  EXPECT_EQ(notices_, 0);
+  EXPECT_TRUE(StaysQuiet(0));
 
   SendFromFixture(0x01);
   EXPECT_TRUE(WaitUntil([&] { return notices_ == 1; }));
   SendFromFixture(0x02);
   SendFromFixture(0x03);
-  std::this_thread::sleep_for(SETTLE);
-  EXPECT_EQ(notices_, 1);
+  ASSERT_TRUE(WaitUntil([&] { return link_.backend().BytesWaiting() == 3; }));
+  EXPECT_TRUE(StaysQuiet(1));
   EXPECT_FALSE(link_.WatcherResult().has_value());
 
   EXPECT_LT(TimeOf([&] { link_.CloseCommPort(); }), PROMPT);
@@ -103,15 +108,15 @@ TEST_F(LinkWatcher, TheGateStaysShutAcrossAReopenUntilTheNextClose) {
 
   ASSERT_TRUE(OpenRunning());
   SendFromFixture(0x02);
-  std::this_thread::sleep_for(SETTLE);
-  EXPECT_EQ(notices_, 2);
+  ASSERT_TRUE(WaitUntil([&] { return link_.backend().BytesWaiting() == 1; }));
+  EXPECT_TRUE(StaysQuiet(2));
   link_.CloseCommPort();
   EXPECT_EQ(notices_, 3);
 }
 
 TEST_F(LinkWatcher, ClosingWhileItWaitsForThePortEndsItPromptly) {
   ASSERT_TRUE(OpenRunning());
-  std::this_thread::sleep_for(SETTLE);  // now asleep in its port wait
+  ASSERT_TRUE(WaitUntil([] { return test::ThreadsInPoll() == 1; }));  // asleep in its port wait
   EXPECT_LT(TimeOf([&] { link_.CloseCommPort(); }), PROMPT);
   EXPECT_EQ(link_.WatcherResult(), 0u);
   EXPECT_EQ(notices_, 0);
@@ -129,7 +134,7 @@ TEST_F(LinkWatcher, EndsAtOnceWhenNotRunningAndTheCloseDoesNotWait) {
 
 TEST_F(LinkWatcher, AHangUpEndsItWithAFailureAndTheCloseStillWorks) {
   ASSERT_TRUE(OpenRunning());
-  std::this_thread::sleep_for(SETTLE);
+  ASSERT_TRUE(WaitUntil([] { return test::ThreadsInPoll() == 1; }));
   line_.Hangup();
   ASSERT_TRUE(WaitUntil([&] { return link_.WatcherResult().has_value(); }));
   EXPECT_EQ(link_.WatcherResult(), SerialLink::WATCH_FAILED);

@@ -10,6 +10,8 @@
 
 #include "link/serial_link.h"
 #include "sim/pty_line.h"
+#include "tests/support/threads_in_poll.h"
+#include "tests/support/wait_until.h"
 
 namespace tarvex {
 namespace {
@@ -112,7 +114,7 @@ TEST_F(LinkWrite, ACloseDuringAStuckWriteEndsItPromptly) {
     const std::vector<std::uint8_t> frame(1033, 0x33);
     return link_.WriteComm(frame.data(), static_cast<std::uint32_t>(frame.size()));
   });
-  std::this_thread::sleep_for(milliseconds{100});
+  ASSERT_TRUE(test::WaitUntil([] { return test::ThreadsInPoll() == 1; }, PROMPT));  // stuck
   const Clock::time_point start = Clock::now();
   link_.CloseCommPort();
   EXPECT_LT(Clock::now() - start, PROMPT);
@@ -122,14 +124,15 @@ TEST_F(LinkWrite, ACloseDuringAStuckWriteEndsItPromptly) {
 }
 
 TEST_F(LinkWrite, AnInterruptEndsAStuckWriteAndTheWatcherButLeavesThePortToTheClose) {
+  link_.running() = 1;  // before the open, as callers do: the watcher then waits for the port
   ASSERT_TRUE(Open(PARITY_CODE_ODD, 115200));
-  link_.running() = 1;
   ASSERT_TRUE(line_.SuspendOutput());
   auto writing = std::async(std::launch::async, [this] {
     const std::vector<std::uint8_t> frame(1033, 0x33);
     return link_.WriteComm(frame.data(), static_cast<std::uint32_t>(frame.size()));
   });
-  std::this_thread::sleep_for(milliseconds{100});
+  // The watcher and the stuck write.
+  ASSERT_TRUE(test::WaitUntil([] { return test::ThreadsInPoll() == 2; }, PROMPT));
   link_.InterruptIo();
   ASSERT_EQ(writing.wait_for(PROMPT), std::future_status::ready);
   EXPECT_LT(writing.get(), 1033u);
