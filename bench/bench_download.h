@@ -6,7 +6,7 @@
 #include <string>
 
 #include "image/image_loader.h"
-#include "link/manual_event.h"
+#include "platform/manual_event.h"
 #include "protocol/job_view.h"
 #include "protocol/texts.h"
 #include "tests/support/image_builder.h"

@@ -20,8 +20,8 @@
 
 #include "bench/bench_download.h"
 #include "bench/process_probe.h"
-#include "link/manual_event.h"
 #include "link/port_backend.h"
+#include "platform/manual_event.h"
 #include "protocol/download_job.h"
 #include "protocol/pacing.h"
 #include "sim/pty_line.h"

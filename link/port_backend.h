@@ -10,7 +10,7 @@
 #include <string>
 
 #include "link/line_settings.h"
-#include "link/os_error.h"
+#include "platform/os_error.h"
 
 namespace tarvex {
 

@@ -11,9 +11,9 @@
 #include <thread>
 
 #include "link/line_settings.h"
-#include "link/manual_event.h"
-#include "link/os_error.h"
 #include "link/port_backend.h"
+#include "platform/manual_event.h"
+#include "platform/os_error.h"
 
 namespace tarvex {
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "link/line_settings.h"
-#include "link/os_error.h"
+#include "platform/os_error.h"
 
 namespace tarvex {
 

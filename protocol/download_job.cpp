@@ -9,9 +9,9 @@
 #include <utility>
 #include <vector>
 
-#include "link/manual_event.h"
 #include "link/serial_link.h"
-#include "link/thread_timing.h"
+#include "platform/manual_event.h"
+#include "platform/thread_timing.h"
 #include "protocol/pacing.h"
 #include "protocol/port_guard.h"
 #include "protocol/sequencer.h"

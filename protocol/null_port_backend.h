@@ -5,8 +5,8 @@
 
 #include <chrono>
 
-#include "link/manual_event.h"
 #include "link/port_backend.h"
+#include "platform/manual_event.h"
 
 namespace tarvex {
 

@@ -11,8 +11,8 @@
 #include <string>
 
 #include "link/line_settings.h"
-#include "link/os_error.h"
 #include "link/serial_link.h"
+#include "platform/os_error.h"
 #include "protocol/frames.h"
 #include "protocol/job_outcome.h"
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string_view>
 
-#include "image/utf8_path.h"
+#include "platform/utf8_path.h"
 #include "tests/support/image_builder.h"
 #include "tests/support/temp_dir.h"
 

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "link/line_settings.h"
-#include "link/os_error.h"
 #include "link/port_backend.h"
+#include "platform/os_error.h"
 
 namespace tarvex::test {
 
