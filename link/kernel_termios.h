@@ -1,5 +1,7 @@
 // The kernel's own terminal settings record (termios2), which carries any speed in bit/s. Its
-// header clashes with the C library's <termios.h>, so only kernel_termios.cpp includes it.
+// header clashes with the C library's <termios.h>, so only linux/kernel_termios.cpp includes it.
+// Linux only; public so that the simulated fixture reads and sets its pseudo-terminal's settings
+// the way the link does.
 #pragma once
 
 #include <cstdint>
