@@ -12,6 +12,7 @@
 #include "tests/support/fake_port_backend.h"
 #include "tests/support/image_builder.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait_until.h"
 #include "ui/minimized_icon.h"
 #include "ui/ui_texts.h"
 
@@ -183,10 +184,8 @@ TEST(JobEvents, TheDownloadNeverWaitsForTheWindowToDraw) {
   window.logic.OnDownload();
   EXPECT_EQ(window.view.ControlText(ID_DOWNLOAD), TEXT_CANCEL);
   EXPECT_FALSE(window.view.enabled[ID_QUIT]);
-  for (int i = 0; i < 2000 && window.logic.Job().IsRunning(); ++i) {
-    std::this_thread::sleep_for(10ms);  // the UI thread is busy elsewhere
-  }
-  ASSERT_FALSE(window.logic.Job().IsRunning());
+  // Meanwhile the UI thread is busy elsewhere.
+  ASSERT_TRUE(test::WaitUntil([&] { return !window.logic.Job().IsRunning(); }, 20000ms));
   EXPECT_EQ(window.logic.Job().Outcome(), JobOutcome::Completed);
   EXPECT_EQ(window.view.ControlText(ID_STATUS), "");
 
@@ -228,7 +227,7 @@ TEST(ShutDown, ReleasesAWorkerWaitingForTheUiThreadStopsTheJobAndClosesThePort) 
   window.logic.OnOpenImage();
   window.logic.OnDownload();
   // The UI thread serves nothing while the download runs.
-  std::this_thread::sleep_for(50ms);
+  ASSERT_TRUE(test::WaitUntil([&] { return window.port->WriteCount() > 0; }, 10000ms));
   ASSERT_TRUE(window.logic.Job().IsBusy());
   window.logic.ShutDown();
   EXPECT_FALSE(window.logic.Job().IsBusy());

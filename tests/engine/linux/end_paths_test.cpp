@@ -22,6 +22,7 @@
 #include "tests/support/image_builder.h"
 #include "tests/support/recording_view.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/threads_in_poll.h"
 #include "tests/support/wait_until.h"
 
 namespace tarvex {
@@ -35,7 +36,6 @@ constexpr double FAST = 0.001;
 constexpr milliseconds WAIT_LIMIT{20000};
 constexpr milliseconds SETTLE_LIMIT{5000};
 // Long enough for a write whose output is suspended to be waiting for the line.
-constexpr milliseconds STUCK{100};
 const std::string DOWNLOADING_ONE_OF_ONE = std::string(TEXT_DOWNLOADING) + "1/1";
 
 // The process's descriptors, each with what it refers to, and its thread count.
@@ -150,7 +150,8 @@ void StartStuckInAWrite(EndPath& p) {
   p.At(ViewCall::Status(DOWNLOADING_ONE_OF_ONE), [&p] { p.line.SuspendOutput(); });
   p.job->Start(p.port);
   ASSERT_TRUE(p.WaitReached());
-  std::this_thread::sleep_for(STUCK);
+  // Stuck once the writer sleeps in its poll beside the receive watcher.
+  ASSERT_TRUE(test::WaitUntil([] { return test::ThreadsInPoll() >= 2; }, milliseconds{10000}));
 }
 
 // Ctrl-C, SIGTERM and closing the window all take the cancel path without the question.
