@@ -32,8 +32,8 @@
 
 #include "bench/bench_download.h"
 #include "bench/process_probe.h"
-#include "link/port_backend.h"
 #include "engine/download_job.h"
+#include "link/port_backend.h"
 #include "protocol/schedule.h"
 
 namespace {
