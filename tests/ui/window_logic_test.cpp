@@ -173,14 +173,18 @@ TEST(Logo, OnlyTheFirstNormalPaintAttemptsItAlsoWhenTheAttemptFails) {
   EXPECT_EQ(window.view.logoPaths, std::vector<std::string>{LOGO_FILE});
 }
 
+void OpenGoodImage(Window& window, const test::TempDir& dir) {
+  window.view.openAnswers.push_back(
+      {test::WriteImage(dir.File("good.zfr"), test::SimpleImagePlan()).string()});
+  window.logic.OnOpenImage();
+}
+
 // The window never holds up the pacing: a download runs to its end while the UI thread draws
 // nothing, and what it showed is then drawn in order.
 TEST(JobEvents, TheDownloadNeverWaitsForTheWindowToDraw) {
   test::TempDir dir;
   Window window;
-  window.view.openAnswers.push_back(
-      {test::WriteImage(dir.File("good.zfr"), test::SimpleImagePlan()).string()});
-  window.logic.OnOpenImage();
+  OpenGoodImage(window, dir);
   window.logic.OnDownload();
   EXPECT_EQ(window.view.ControlText(ID_DOWNLOAD), TEXT_CANCEL);
   EXPECT_FALSE(window.view.enabled[ID_QUIT]);
@@ -201,9 +205,7 @@ TEST(JobEvents, TheDownloadNeverWaitsForTheWindowToDraw) {
 TEST(JobEvents, CancelAsksFirstAndOnlyOkStopsTheDownload) {
   test::TempDir dir;
   Window window;
-  window.view.openAnswers.push_back(
-      {test::WriteImage(dir.File("good.zfr"), test::SimpleImagePlan()).string()});
-  window.logic.OnOpenImage();
+  OpenGoodImage(window, dir);
   window.port->SetWireTimeScale(100.0);  // slow enough to be under way when asked
   window.logic.OnDownload();
   window.view.okAnswer = false;
@@ -222,9 +224,7 @@ TEST(JobEvents, CancelAsksFirstAndOnlyOkStopsTheDownload) {
 TEST(ShutDown, ReleasesAWorkerWaitingForTheUiThreadStopsTheJobAndClosesThePort) {
   test::TempDir dir;
   Window window;
-  window.view.openAnswers.push_back(
-      {test::WriteImage(dir.File("good.zfr"), test::SimpleImagePlan()).string()});
-  window.logic.OnOpenImage();
+  OpenGoodImage(window, dir);
   window.logic.OnDownload();
   // The UI thread serves nothing while the download runs.
   ASSERT_TRUE(test::WaitUntil([&] { return window.port->WriteCount() > 0; }, 10000ms));
