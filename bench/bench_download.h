@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string>
 
-#include "image/image_loader.h"
-#include "link/manual_event.h"
 #include "engine/job_view.h"
+#include "image/image_loader.h"
+#include "platform/manual_event.h"
 #include "protocol/texts.h"
 #include "tests/support/image_builder.h"
 #include "tests/support/temp_dir.h"

@@ -20,9 +20,9 @@
 
 #include "bench/bench_download.h"
 #include "bench/process_probe.h"
-#include "link/manual_event.h"
-#include "link/port_backend.h"
 #include "engine/download_job.h"
+#include "link/port_backend.h"
+#include "platform/manual_event.h"
 #include "protocol/schedule.h"
 #include "sim/pty_line.h"
 #include "tests/support/temp_dir.h"

@@ -9,7 +9,7 @@
 
 #include "cli/commands.h"
 #include "cli/image_fields.h"
-#include "image/image_diff.h"
+#include "tools/image_diff.h"
 
 namespace tarvex::cli {
 

@@ -12,9 +12,9 @@
 #include "cli/session_end.h"
 #include "cli/terminal.h"
 #include "cli/trace_writer.h"
-#include "link/port_list.h"
 #include "engine/download_job.h"
 #include "engine/image_file.h"
+#include "link/port_list.h"
 #include "protocol/schedule.h"
 
 namespace tarvex::cli {

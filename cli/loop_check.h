@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "protocol/line_settings.h"
 #include "link/serial_reader.h"
+#include "protocol/line_settings.h"
 
 namespace tarvex::cli {
 

@@ -6,8 +6,8 @@
 #include <system_error>
 
 #include "cli/port_texts.h"
-#include "image/file_kind.h"
-#include "image/utf8_path.h"
+#include "platform/file_kind.h"
+#include "platform/utf8_path.h"
 
 namespace tarvex::cli {
 

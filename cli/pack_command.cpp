@@ -9,9 +9,9 @@
 
 #include "cli/commands.h"
 #include "cli/option_checks.h"
-#include "image/image_writer.h"
-#include "image/pack_input.h"
-#include "image/utf8_path.h"
+#include "platform/utf8_path.h"
+#include "tools/image_writer.h"
+#include "tools/pack_input.h"
 
 namespace tarvex::cli {
 

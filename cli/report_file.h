@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "link/os_error.h"
+#include "platform/os_error.h"
 
 namespace tarvex::cli {
 

@@ -6,7 +6,7 @@
 #include <system_error>
 
 #include "image/image_format.h"
-#include "image/utf8_path.h"
+#include "platform/utf8_path.h"
 
 namespace tarvex::cli {
 

@@ -10,7 +10,7 @@
 #include "cli/frame_log.h"
 #include "cli/json_output.h"
 #include "image/image_loader.h"
-#include "link/os_error.h"
+#include "platform/os_error.h"
 #include "protocol/job_outcome.h"
 
 namespace tarvex::cli {

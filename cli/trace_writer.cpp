@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "image/image_format.h"
-#include "image/utf8_path.h"
+#include "platform/utf8_path.h"
 
 namespace tarvex::cli {
 

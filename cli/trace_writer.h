@@ -12,7 +12,7 @@
 
 #include "cli/json_output.h"
 #include "cli/run_record.h"
-#include "link/os_error.h"
+#include "platform/os_error.h"
 #include "protocol/trace_event.h"
 
 namespace tarvex::cli {

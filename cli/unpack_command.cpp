@@ -13,10 +13,10 @@
 #include "cli/image_fields.h"
 #include "cli/json_output.h"
 #include "cli/option_checks.h"
-#include "image/atomic_file.h"
-#include "image/segment_export.h"
-#include "image/staged_folder.h"
-#include "image/utf8_path.h"
+#include "platform/utf8_path.h"
+#include "tools/atomic_file.h"
+#include "tools/segment_export.h"
+#include "tools/staged_folder.h"
 
 namespace tarvex::cli {
 

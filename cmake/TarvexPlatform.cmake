@@ -1,13 +1,27 @@
-# What differs between the platforms at build level. Platform code lives in posix/ and win32/
-# folders next to the shared code; TARVEX_PLATFORM_DIR names the one this build compiles.
+# What differs between the platforms at build level. Every layer keeps its OS code in a linux/ and
+# a win32/ folder next to the shared code (tests likewise); TARVEX_OS names the one this build
+# compiles and tarvex_platform_sources() is the only place that picks it.
 if(WIN32)
-  set(TARVEX_PLATFORM_DIR win32)
+  set(TARVEX_OS win32)
   # Windows 10 and later, the wide-character API, and no min/max macros next to std::min.
   add_compile_definitions(_WIN32_WINNT=0x0A00 WINVER=0x0A00 UNICODE _UNICODE NOMINMAX
                           WIN32_LEAN_AND_MEAN)
 else()
-  set(TARVEX_PLATFORM_DIR posix)
+  set(TARVEX_OS linux)
 endif()
+
+# tarvex_platform_sources(<var> [PATTERN <glob>])
+# The calling folder's files matching <glob> (default *.cpp) and those of its ${TARVEX_OS}/
+# folder, into <var>.
+function(tarvex_platform_sources var)
+  cmake_parse_arguments(ARG "" "PATTERN" "" ${ARGN})
+  if(NOT ARG_PATTERN)
+    set(ARG_PATTERN *.cpp)
+  endif()
+  file(GLOB found CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${ARG_PATTERN}
+       ${CMAKE_CURRENT_SOURCE_DIR}/${TARVEX_OS}/${ARG_PATTERN})
+  set(${var} ${found} PARENT_SCOPE)
+endfunction()
 
 if(CMAKE_CROSSCOMPILING)
   set(TARVEX_NATIVE_BIN_DIR "" CACHE PATH

@@ -18,25 +18,13 @@ else()
 endif()
 include(GoogleTest)
 
-# tarvex_add_gtest(<name> LABEL <label> [LIBS ...] [POSIX_ONLY <file>...] [PROPERTIES ...])
-# Builds every tests/<folder>/*_test.cpp of the calling folder into one executable whose tests
-# carry <label>, so `ctest -L <label>` runs one layer alone. A Windows build adds the folder's
-# win32/*_test.cpp and leaves out the POSIX_ONLY files (pseudo-terminals, fork, signals).
+# tarvex_add_gtest(<name> LABEL <label> [LIBS ...] [PROPERTIES ...])
+# Builds every *_test.cpp of the calling folder and of its linux/ or win32/ folder (the one
+# tarvex_platform_sources() picks) into one executable whose tests carry <label>, so
+# `ctest -L <label>` runs one layer alone.
 function(tarvex_add_gtest name)
-  cmake_parse_arguments(ARG "" "LABEL" "LIBS;POSIX_ONLY;PROPERTIES" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
-  if(WIN32)
-    file(GLOB windows_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/win32/*_test.cpp)
-    list(APPEND sources ${windows_sources})
-  endif()
-  foreach(file IN LISTS ARG_POSIX_ONLY)
-    if(NOT EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${file})
-      message(FATAL_ERROR "${name}: POSIX_ONLY names ${file}, which is not in this folder")
-    endif()
-    if(WIN32)
-      list(REMOVE_ITEM sources ${CMAKE_CURRENT_SOURCE_DIR}/${file})
-    endif()
-  endforeach()
+  cmake_parse_arguments(ARG "" "LABEL" "LIBS;PROPERTIES" ${ARGN})
+  tarvex_platform_sources(sources PATTERN *_test.cpp)
   if(NOT sources)
     return()
   endif()

@@ -11,7 +11,7 @@
 #include "engine/pacing_worker.h"
 #include "engine/port_guard.h"
 #include "link/serial_link.h"
-#include "link/thread_timing.h"
+#include "platform/thread_timing.h"
 #include "protocol/texts.h"
 
 namespace tarvex {
@@ -77,8 +77,8 @@ std::shared_ptr<JobRun> DownloadJob::Impl::NewRun(JobKind kind, const std::strin
   } else if (image) {
     auto source =
         options.imageSource ? options.imageSource : std::make_shared<SnapshotImageSource>();
-    run = std::make_shared<JobRun>(
-        kind, DownloadPlan::Download(*image, source.get(), options.timeScale));
+    run = std::make_shared<JobRun>(kind,
+                                   DownloadPlan::Download(*image, source.get(), options.timeScale));
     run->source = std::move(source);
   } else {
     return nullptr;

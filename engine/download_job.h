@@ -9,8 +9,8 @@
 
 #include "engine/job_view.h"
 #include "image/image_loader.h"
-#include "link/os_error.h"
 #include "link/port_backend.h"
+#include "platform/os_error.h"
 #include "protocol/download_state.h"
 #include "protocol/image_source.h"
 #include "protocol/job_outcome.h"

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <vector>
 
-#include "image/utf8_path.h"
+#include "platform/utf8_path.h"
 
 namespace tarvex {
 

@@ -10,9 +10,9 @@
 #include <span>
 #include <string>
 
+#include "engine/image_snapshot.h"
 #include "image/image_format.h"
 #include "image/image_loader.h"
-#include "engine/image_snapshot.h"
 #include "protocol/image_source.h"
 
 namespace tarvex {

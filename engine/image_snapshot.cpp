@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "image/image_bytes.h"
-#include "image/private_file.h"
-#include "image/utf8_path.h"
+#include "platform/private_file.h"
+#include "platform/utf8_path.h"
 
 namespace tarvex {
 

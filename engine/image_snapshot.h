@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "image/file_ptr.h"
 #include "image/image_loader.h"
+#include "platform/file_ptr.h"
 #include "protocol/image_source.h"
 
 namespace tarvex {

@@ -9,7 +9,7 @@
 
 #include "engine/job_view.h"
 #include "engine/port_guard.h"
-#include "link/manual_event.h"
+#include "platform/manual_event.h"
 #include "protocol/download_plan.h"
 #include "protocol/image_source.h"
 

@@ -10,11 +10,11 @@
 #include <optional>
 #include <string>
 
-#include "protocol/line_settings.h"
-#include "link/os_error.h"
 #include "link/serial_link.h"
+#include "platform/os_error.h"
 #include "protocol/frames.h"
 #include "protocol/job_outcome.h"
+#include "protocol/line_settings.h"
 
 namespace tarvex {
 

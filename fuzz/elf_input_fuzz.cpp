@@ -6,7 +6,7 @@
 #include <string>
 
 #include "fuzz/fuzz_support.h"
-#include "image/elf_input.h"
+#include "tools/elf_input.h"
 
 using tarvex::fuzz::Require;
 

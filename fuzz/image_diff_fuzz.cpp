@@ -6,10 +6,10 @@
 #include <string>
 
 #include "fuzz/fuzz_support.h"
-#include "image/address_runs.h"
-#include "image/image_diff.h"
 #include "image/image_loader.h"
-#include "image/image_writer.h"
+#include "tools/address_runs.h"
+#include "tools/image_diff.h"
+#include "tools/image_writer.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "fuzz/fuzz_support.h"
-#include "image/address_runs.h"
-#include "image/intel_hex.h"
+#include "tools/address_runs.h"
+#include "tools/intel_hex.h"
 
 using tarvex::fuzz::Require;
 

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
-#include "image/address_runs.h"
 #include "image/image_loader.h"
-#include "image/image_writer.h"
-#include "image/pack_input.h"
+#include "tools/address_runs.h"
+#include "tools/image_writer.h"
+#include "tools/pack_input.h"
 
 namespace {
 

@@ -9,12 +9,12 @@
 #include <memory>
 #include <system_error>
 
-#include "image/file_kind.h"
-#include "image/file_ptr.h"
 #include "image/image_bytes.h"
 #include "image/image_crc.h"
 #include "image/model.h"
-#include "image/utf8_path.h"
+#include "platform/file_kind.h"
+#include "platform/file_ptr.h"
+#include "platform/utf8_path.h"
 
 namespace tarvex {
 

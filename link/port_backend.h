@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/os_error.h"
 #include "protocol/line_settings.h"
-#include "link/os_error.h"
 
 namespace tarvex {
 

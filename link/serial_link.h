@@ -10,10 +10,10 @@
 #include <string>
 #include <thread>
 
-#include "protocol/line_settings.h"
-#include "link/manual_event.h"
-#include "link/os_error.h"
 #include "link/port_backend.h"
+#include "platform/manual_event.h"
+#include "platform/os_error.h"
+#include "protocol/line_settings.h"
 
 namespace tarvex {
 

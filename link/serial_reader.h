@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/os_error.h"
 #include "protocol/line_settings.h"
-#include "link/os_error.h"
 
 namespace tarvex {
 

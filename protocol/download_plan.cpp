@@ -10,8 +10,8 @@ namespace tarvex {
 
 namespace {
 
-constexpr LineRequest START_LINE{PARITY_CODE_EVEN, 100000};   // only the BreakByte goes out at it
-constexpr LineRequest WAKE_LINE{PARITY_CODE_NONE, 250000};    // 8N2, like a DMX512 packet
+constexpr LineRequest START_LINE{PARITY_CODE_EVEN, 100000};    // only the BreakByte goes out at it
+constexpr LineRequest WAKE_LINE{PARITY_CODE_NONE, 250000};     // 8N2, like a DMX512 packet
 constexpr LineRequest DOWNLOAD_LINE{PARITY_CODE_ODD, 115200};  // every other frame
 constexpr std::string_view BLOCK_FRAME_NAME = "BlockFrame";
 
@@ -419,8 +419,7 @@ std::optional<DownloadPlan::StepEnd> DownloadPlan::NotSame(FileCheck check) {
 }
 
 // The bytes read ahead by PrepareAhead when they are the ones asked for, or from the source now.
-FileCheck DownloadPlan::ReadInto(std::uint32_t position, std::uint32_t length,
-                                 std::uint8_t* out) {
+FileCheck DownloadPlan::ReadInto(std::uint32_t position, std::uint32_t length, std::uint8_t* out) {
   const bool fits = ahead_ && ahead_->position == position && ahead_->length == length;
   if (fits) {
     std::copy_n(ahead_->bytes.begin(), length, out);

@@ -55,7 +55,8 @@ std::optional<ScheduleEstimate> Drive(DownloadPlan& plan, const FrameSink& onWri
           *end = now;
         }
         // The waits are whole milliseconds; the wire time is rounded once, over the whole run.
-        const auto waits = std::chrono::duration_cast<std::chrono::milliseconds>(now - start - wire);
+        const auto waits =
+            std::chrono::duration_cast<std::chrono::milliseconds>(now - start - wire);
         return ScheduleEstimate{plan.DataSteps(),
                                 waits + std::chrono::round<std::chrono::milliseconds>(wire)};
       }

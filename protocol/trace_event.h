@@ -6,8 +6,8 @@
 #include <functional>
 #include <string_view>
 
-#include "protocol/line_settings.h"
 #include "protocol/download_state.h"
+#include "protocol/line_settings.h"
 
 namespace tarvex {
 

@@ -8,8 +8,8 @@
 #include <optional>
 #include <vector>
 
-#include "protocol/line_settings.h"
 #include "link/serial_reader.h"
+#include "protocol/line_settings.h"
 #include "sim/pty_line.h"
 #include "sim/settings_attribution.h"
 

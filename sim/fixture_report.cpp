@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string_view>
 
-#include "image/intel_hex.h"
+#include "tools/intel_hex.h"
 
 namespace tarvex {
 

@@ -7,7 +7,7 @@
 
 #include "image/image_loader.h"
 #include "image/unchecked_rows.h"
-#include "image/utf8_path.h"
+#include "platform/utf8_path.h"
 #include "ui/ui_texts.h"
 
 namespace tarvex {

@@ -8,11 +8,11 @@
 #include <memory>
 #include <string>
 
-#include "link/port_backend.h"
 #include "engine/download_job.h"
 #include "engine/job_view.h"
-#include "ui/control_ids.h"
+#include "link/port_backend.h"
 #include "ui/call_gate.h"
+#include "ui/control_ids.h"
 #include "ui/window_view.h"
 
 namespace tarvex {

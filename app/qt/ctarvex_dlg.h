@@ -10,8 +10,8 @@
 #include <memory>
 
 #include "app/qt/prompter.h"
-#include "link/port_backend.h"
 #include "engine/download_job.h"
+#include "link/port_backend.h"
 #include "ui/window_logic.h"
 #include "ui/window_view.h"
 

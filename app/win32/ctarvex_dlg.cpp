@@ -9,7 +9,7 @@
 #include "app/win32/about_dlg.h"
 #include "app/win32/resource.h"
 #include "app/win32/window_picture.h"
-#include "link/win32/wide_text.h"
+#include "platform/wide_text.h"
 #include "ui/minimized_icon.h"
 #include "ui/port_choices.h"
 #include "ui/ui_texts.h"

@@ -2,7 +2,7 @@
 
 #include <commdlg.h>
 
-#include "link/win32/wide_text.h"
+#include "platform/wide_text.h"
 #include "ui/ui_texts.h"
 
 namespace tarvex {

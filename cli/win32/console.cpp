@@ -2,7 +2,7 @@
 
 #include <shellapi.h>
 
-#include "link/win32/wide_text.h"
+#include "platform/wide_text.h"
 
 namespace tarvex::cli {
 

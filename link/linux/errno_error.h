@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "link/os_error.h"
+#include "platform/os_error.h"
 
 namespace tarvex::posix {
 

@@ -1,5 +1,5 @@
 // Only this file sees the kernel's termios2: <asm/termbits.h> and <termios.h> cannot meet.
-#include "link/linux/kernel_termios.h"
+#include "link/kernel_termios.h"
 
 #include <asm/ioctls.h>
 #include <asm/termbits.h>

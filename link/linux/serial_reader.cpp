@@ -13,8 +13,8 @@
 #include <array>
 #include <cerrno>
 
+#include "link/kernel_termios.h"
 #include "link/linux/errno_error.h"
-#include "link/linux/kernel_termios.h"
 #include "link/linux/tty_open.h"
 #include "link/marked_input.h"
 #include "link/port_list.h"

@@ -7,8 +7,8 @@
 
 #include <cerrno>
 
+#include "link/kernel_termios.h"
 #include "link/linux/errno_error.h"
-#include "link/linux/kernel_termios.h"
 #include "link/linux/permission_hint.h"
 
 namespace tarvex::posix {

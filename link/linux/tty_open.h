@@ -3,8 +3,8 @@
 
 #include <string>
 
+#include "platform/os_error.h"
 #include "protocol/line_settings.h"
-#include "link/os_error.h"
 
 namespace tarvex::posix {
 

@@ -18,7 +18,7 @@
 #include <utility>
 
 #include "link/usb_ids.h"
-#include "link/win32/wide_text.h"
+#include "platform/wide_text.h"
 
 namespace tarvex {
 

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "link/os_error.h"
+#include "platform/os_error.h"
 
 namespace tarvex::win32 {
 

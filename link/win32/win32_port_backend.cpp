@@ -9,9 +9,9 @@
 #include "link/port_backend.h"
 #include "link/port_list.h"
 #include "link/win32/dcb_settings.h"
-#include "link/win32/precise_timer.h"
-#include "link/win32/wide_text.h"
 #include "link/win32/win32_error.h"
+#include "platform/precise_timer.h"
+#include "platform/wide_text.h"
 
 namespace tarvex {
 

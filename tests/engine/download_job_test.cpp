@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "link/manual_event.h"
+#include "platform/manual_event.h"
 #include "protocol/frames.h"
 #include "protocol/texts.h"
 #include "tests/support/fake_port_backend.h"

@@ -10,7 +10,7 @@
 
 #include "image/image_crc_fold.h"
 #include "image/image_format.h"
-#include "image/utf8_path.h"
+#include "platform/utf8_path.h"
 #include "tests/support/image_builder.h"
 #include "tests/support/temp_dir.h"
 

@@ -97,10 +97,9 @@ TEST_F(DownloadPlanTest, ThreeSegmentExampleSendsExactlyTheseFramesAndShowsItsPr
     EXPECT_EQ(run.Writes()[i].bytes, expected[i]) << "write " << i;
     EXPECT_EQ(run.Writes()[i].settings, DOWNLOAD_LINE) << "write " << i;
   }
-  EXPECT_EQ(run.Statuses(), (std::vector<std::string>{
-                                "QORVAL...", "Start...", "Downloading... 1/3",
-                                "Downloading... 2/3", "Downloading... 3/3",
-                                "Waitting for Reset..."}));
+  EXPECT_EQ(run.Statuses(), (std::vector<std::string>{"QORVAL...", "Start...", "Downloading... 1/3",
+                                                      "Downloading... 2/3", "Downloading... 3/3",
+                                                      "Waitting for Reset..."}));
   EXPECT_EQ(run.Progress(), (std::vector<std::uint32_t>{0, 1024, 1500, 1510, 2534, 3558, 4510}));
   EXPECT_EQ(run.Plan().DataSteps(), 7u);
   EXPECT_EQ(run.Plan().State(), DL_DONE);
@@ -182,8 +181,8 @@ TEST_F(DownloadPlanTest, EveryStepIsDueItsWaitAfterThePreviousFrameLeftTheLine) 
   ASSERT_EQ(run.Run().outcome, JobOutcome::Completed);
   const std::vector<PlanWrite>& writes = run.Writes();
   for (std::size_t i = 1; i < writes.size(); ++i) {
-    const PlanTime lineFree = writes[i - 1].at + WireTime(writes[i - 1].settings,
-                                                          writes[i - 1].length);
+    const PlanTime lineFree =
+        writes[i - 1].at + WireTime(writes[i - 1].settings, writes[i - 1].length);
     EXPECT_EQ(writes[i].at - lineFree, PacingDelay(writes[i].state)) << "write " << i;
   }
   // A re-open never comes before the frame ahead of it has left the line.
@@ -198,8 +197,8 @@ TEST_F(DownloadPlanTest, EveryStepIsDueItsWaitAfterThePreviousFrameLeftTheLine) 
       now = lastWrite + WireTime(writes[written].settings, writes[written].length);
       ++written;
     } else if (action.kind == Kind::Reopen && written > 0) {
-      EXPECT_GE(now, lastWrite + WireTime(writes[written - 1].settings,
-                                          writes[written - 1].length));
+      EXPECT_GE(now,
+                lastWrite + WireTime(writes[written - 1].settings, writes[written - 1].length));
     }
   }
   // The run ends the waits of "Waitting for Reset..." and of the end after the end frame.

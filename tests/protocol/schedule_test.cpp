@@ -9,9 +9,9 @@
 
 #include <gtest/gtest.h>
 
-#include "protocol/line_settings.h"
-#include "protocol/frames.h"
 #include "engine/image_file.h"
+#include "protocol/frames.h"
+#include "protocol/line_settings.h"
 #include "tests/support/image_builder.h"
 #include "tests/support/temp_dir.h"
 

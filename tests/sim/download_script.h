@@ -12,9 +12,9 @@
 
 #include <gtest/gtest.h>
 
-#include "protocol/line_settings.h"
 #include "link/serial_link.h"
 #include "protocol/frames.h"
+#include "protocol/line_settings.h"
 #include "sim/virtual_fixture.h"
 #include "tests/support/image_builder.h"
 

@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "protocol/line_settings.h"
-#include "link/os_error.h"
 #include "link/port_backend.h"
+#include "platform/os_error.h"
+#include "protocol/line_settings.h"
 
 namespace tarvex::test {
 

@@ -26,10 +26,10 @@ struct ViewCall {
     Received,
   };
   Kind kind = Kind::Status;
-  std::string text;                      // Status, Message; Ended: the reason
-  JobKind job = JobKind::Download;       // Started, Closing, Ended
+  std::string text;                       // Status, Message; Ended: the reason
+  JobKind job = JobKind::Download;        // Started, Closing, Ended
   JobOutcome outcome = JobOutcome::None;  // Ended
-  std::uint32_t value = 0;               // ProgressRange high bound, ProgressPos position
+  std::uint32_t value = 0;                // ProgressRange high bound, ProgressPos position
   bool operator==(const ViewCall&) const = default;
 
   static ViewCall Started(JobKind job);

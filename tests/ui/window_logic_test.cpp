@@ -12,6 +12,7 @@
 #include "tests/support/fake_port_backend.h"
 #include "tests/support/image_builder.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait_until.h"
 #include "ui/minimized_icon.h"
 #include "ui/ui_texts.h"
 
@@ -172,21 +173,23 @@ TEST(Logo, OnlyTheFirstNormalPaintAttemptsItAlsoWhenTheAttemptFails) {
   EXPECT_EQ(window.view.logoPaths, std::vector<std::string>{LOGO_FILE});
 }
 
+void OpenGoodImage(Window& window, const test::TempDir& dir) {
+  window.view.openAnswers.push_back(
+      {test::WriteImage(dir.File("good.zfr"), test::SimpleImagePlan()).string()});
+  window.logic.OnOpenImage();
+}
+
 // The window never holds up the pacing: a download runs to its end while the UI thread draws
 // nothing, and what it showed is then drawn in order.
 TEST(JobEvents, TheDownloadNeverWaitsForTheWindowToDraw) {
   test::TempDir dir;
   Window window;
-  window.view.openAnswers.push_back(
-      {test::WriteImage(dir.File("good.zfr"), test::SimpleImagePlan()).string()});
-  window.logic.OnOpenImage();
+  OpenGoodImage(window, dir);
   window.logic.OnDownload();
   EXPECT_EQ(window.view.ControlText(ID_DOWNLOAD), TEXT_CANCEL);
   EXPECT_FALSE(window.view.enabled[ID_QUIT]);
-  for (int i = 0; i < 2000 && window.logic.Job().IsRunning(); ++i) {
-    std::this_thread::sleep_for(10ms);  // the UI thread is busy elsewhere
-  }
-  ASSERT_FALSE(window.logic.Job().IsRunning());
+  // Meanwhile the UI thread is busy elsewhere.
+  ASSERT_TRUE(test::WaitUntil([&] { return !window.logic.Job().IsRunning(); }, 20000ms));
   EXPECT_EQ(window.logic.Job().Outcome(), JobOutcome::Completed);
   EXPECT_EQ(window.view.ControlText(ID_STATUS), "");
 
@@ -202,9 +205,7 @@ TEST(JobEvents, TheDownloadNeverWaitsForTheWindowToDraw) {
 TEST(JobEvents, CancelAsksFirstAndOnlyOkStopsTheDownload) {
   test::TempDir dir;
   Window window;
-  window.view.openAnswers.push_back(
-      {test::WriteImage(dir.File("good.zfr"), test::SimpleImagePlan()).string()});
-  window.logic.OnOpenImage();
+  OpenGoodImage(window, dir);
   window.port->SetWireTimeScale(100.0);  // slow enough to be under way when asked
   window.logic.OnDownload();
   window.view.okAnswer = false;
@@ -223,12 +224,10 @@ TEST(JobEvents, CancelAsksFirstAndOnlyOkStopsTheDownload) {
 TEST(ShutDown, ReleasesAWorkerWaitingForTheUiThreadStopsTheJobAndClosesThePort) {
   test::TempDir dir;
   Window window;
-  window.view.openAnswers.push_back(
-      {test::WriteImage(dir.File("good.zfr"), test::SimpleImagePlan()).string()});
-  window.logic.OnOpenImage();
+  OpenGoodImage(window, dir);
   window.logic.OnDownload();
   // The UI thread serves nothing while the download runs.
-  std::this_thread::sleep_for(50ms);
+  ASSERT_TRUE(test::WaitUntil([&] { return window.port->WriteCount() > 0; }, 10000ms));
   ASSERT_TRUE(window.logic.Job().IsBusy());
   window.logic.ShutDown();
   EXPECT_FALSE(window.logic.Job().IsBusy());

@@ -4,6 +4,7 @@
 //
 //   RESET                    resume the opener's output, discard what waits in both directions
 //   SEND <hex>               send bytes to the opener             -> OK <count>
+//   QUEUED                   bytes sent that wait in the opener's input -> OK <count>
 //   READ <count> <ms>        wait up to <ms> for <count> bytes    -> OK <hex of what came>
 //   SETTINGS                 the line as the opener left it       -> OK key=value ...
 //   SUSPEND / RESUME         stop / restart the opener's output, as XOFF / XON would
@@ -36,7 +37,8 @@ std::string FormatSettings(const PtyLineSettings& settings);
 
 class LineCommands {
  public:
-  // `slaveFd` is the server's own descriptor of the opener's end, used to discard its input.
+  // `slaveFd` is the server's own descriptor of the opener's end, used to discard and count its
+  // input.
   LineCommands(PtyLine& line, int slaveFd) : line_(line), slaveFd_(slaveFd) {}
 
   // One command without its line end; the answer without its line end.

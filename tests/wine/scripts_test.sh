@@ -1,24 +1,28 @@
 #!/usr/bin/env bash
-# scripts_test.sh DIR: the refusals of DIR/run and DIR/wine-exec, without ever starting Wine.
-# `wine` is a stand-in here that records being started. Every case that, were its check broken,
+# scripts_test.sh DIR LAUNCHER: the refusals of DIR/run and DIR/wine-exec, without ever starting
+# Wine (LAUNCHER: the native build's tarvex-wine-start).
+# `wine` is a stand-in here that records being started (and prints, so that the launcher does not
+# take its quick failure for Wine not starting). Every case that, were its check broken,
 # would go on to mount over /dev runs in a private mount namespace of its own. Needs root; exits
 # 77 (skipped) otherwise.
 set -euo pipefail
 
 dir="$(cd "$1" && pwd)"
+launcher="$2"
 if [ "$(id -u)" -ne 0 ]; then
   echo "skipped: needs root for mount namespaces"
   exit 77
 fi
 
 unset TARVEX_WINE_SANDBOX TARVEX_WINE_STAGE TARVEX_WINE_OUTER_NS WINEPREFIX TARVEX_WINE_PREFIX \
-  TARVEX_WINE_PRELOAD
+  TARVEX_WINE_PRELOAD TARVEX_WINE_START
 scratch="$(mktemp -d)"
 trap 'rm -rf -- "$scratch"' EXIT
 mkdir "$scratch/bin" "$scratch/prefix"
 cat >"$scratch/bin/wine" <<EOF
 #!/bin/sh
 echo "\$LD_PRELOAD" >"$scratch/wine-started"
+echo "started"
 exit 99
 EOF
 chmod +x "$scratch/bin/wine"
@@ -67,12 +71,16 @@ check "wine-exec with another prefix" 3 "WINEPREFIX is not the prefix" \
 check "wine-exec without the guard library" 3 "guard library is missing" \
   in_marked_dev "${clean[@]}" "WINEPREFIX=$scratch/prefix" "TARVEX_WINE_PREFIX=$scratch/prefix" \
   "TARVEX_WINE_PRELOAD=$scratch/none.so" "$dir/wine-exec" test.exe
+check "wine-exec without the launcher" 3 "launcher is missing" \
+  in_marked_dev "${clean[@]}" "WINEPREFIX=$scratch/prefix" "TARVEX_WINE_PREFIX=$scratch/prefix" \
+  "TARVEX_WINE_PRELOAD=$scratch/guard.so" "TARVEX_WINE_START=$scratch/none" "$dir/wine-exec" test.exe
 
 # The same with everything in place starts (the stand-in) Wine with the guard first: the cases
 # above would have seen a faulty check.
 status=0
 in_marked_dev "${clean[@]}" "WINEPREFIX=$scratch/prefix" "TARVEX_WINE_PREFIX=$scratch/prefix" \
-  "TARVEX_WINE_PRELOAD=$scratch/guard.so" "LD_PRELOAD=other.so" "$dir/wine-exec" test.exe \
+  "TARVEX_WINE_PRELOAD=$scratch/guard.so" "TARVEX_WINE_START=$launcher" "LD_PRELOAD=other.so" \
+  "$dir/wine-exec" test.exe \
   >/dev/null 2>&1 || status=$?
 if [ "$status" -eq 99 ] && [ "$(cat "$scratch/wine-started" 2>/dev/null)" = "$scratch/guard.so:other.so" ]; then
   echo "ok   wine-exec inside the sandbox starts Wine with the guard first"

@@ -113,7 +113,7 @@ TEST_F(ComLink, BytesSentBeforeTheOpenAreDiscarded) {
   ASSERT_TRUE(Open(PARITY_CODE_EVEN, 100000));
   link_.CloseCommPort();
   ASSERT_TRUE(line_.Send({1, 2, 3, 4, 5}));
-  std::this_thread::sleep_for(milliseconds{100});
+  ASSERT_TRUE(WaitUntil([&] { return line_.Queued() == std::optional<std::size_t>{5}; }));
   ASSERT_TRUE(Open(PARITY_CODE_EVEN, 100000));
   EXPECT_EQ(link_.backend().BytesWaiting(), 0);
   ASSERT_TRUE(line_.Send({9}));
@@ -129,8 +129,9 @@ TEST_F(ComLink, TheWatcherNoticesOnceThenOnceMoreAtTheClose) {
   ASSERT_TRUE(line_.Send({0x41, 0x42, 0x43}));
   EXPECT_TRUE(WaitUntil([&] { return notices == 1; }));
   ASSERT_TRUE(line_.Send({0x44}));
-  std::this_thread::sleep_for(milliseconds{200});
-  EXPECT_EQ(notices, 1);
+  ASSERT_TRUE(WaitUntil([&] { return link_.backend().BytesWaiting() == 4; }));
+  // The byte is there: a watcher that noticed it would do so now.
+  EXPECT_FALSE(WaitUntil([&] { return notices != 1; }, milliseconds{100}));
 
   const Clock::time_point start = Clock::now();
   link_.CloseCommPort();

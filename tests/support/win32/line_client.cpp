@@ -144,6 +144,20 @@ bool LineClient::Send(const std::vector<std::uint8_t>& bytes) {
   return Ask("SEND " + ToHex(bytes), ANSWER_WAIT).has_value();
 }
 
+std::optional<std::size_t> LineClient::Queued() {
+  const auto answer = Ask("QUEUED", ANSWER_WAIT);
+  if (!answer) {
+    return std::nullopt;
+  }
+  char* end = nullptr;
+  const unsigned long count = std::strtoul(answer->c_str(), &end, 10);
+  if (answer->empty() || *end != '\0') {
+    reason_ = "the line server's QUEUED answer is not a count";
+    return std::nullopt;
+  }
+  return count;
+}
+
 std::optional<std::vector<std::uint8_t>> LineClient::Read(std::size_t count,
                                                           std::chrono::milliseconds timeout) {
   const auto answer = Ask("READ " + std::to_string(count) + " " + std::to_string(timeout.count()),

@@ -71,6 +71,8 @@ class LineClient {
   bool Reset();
   // Bytes the port will receive.
   bool Send(const std::vector<std::uint8_t>& bytes);
+  // How many bytes sent wait in the port's input queue (the driver's, whoever has it open).
+  std::optional<std::size_t> Queued();
   // What the port wrote: up to `count` bytes, fewer when `timeout` ends first. Nothing on a
   // failure.
   std::optional<std::vector<std::uint8_t>> Read(std::size_t count,

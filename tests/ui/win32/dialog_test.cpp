@@ -11,7 +11,7 @@
 
 #include "app/win32/ctarvex_dlg.h"
 #include "app/win32/resource.h"
-#include "link/win32/wide_text.h"
+#include "platform/wide_text.h"
 #include "tests/support/image_builder.h"
 #include "tests/support/temp_dir.h"
 #include "tests/ui/win32/scripted_prompter.h"

@@ -15,7 +15,7 @@
 
 #include "app/win32/ctarvex_dlg.h"
 #include "app/win32/resource.h"
-#include "link/win32/wide_text.h"
+#include "platform/wide_text.h"
 #include "protocol/texts.h"
 #include "tests/ui/win32/scripted_prompter.h"
 

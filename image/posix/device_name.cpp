@@ -1,9 +1,0 @@
-#include "image/device_name.h"
-
-namespace tarvex {
-
-bool IsDeviceName(const std::filesystem::path&) {
-  return false;
-}
-
-}  // namespace tarvex

@@ -1,7 +1,0 @@
-#include "link/thread_timing.h"
-
-namespace tarvex {
-
-void UseFinestTimerSlack() {}
-
-}  // namespace tarvex

@@ -1,0 +1,7 @@
+#include "platform/thread_timing.h"
+
+namespace tarvex {
+
+void UseFinestTimerSlack() {}
+
+}  // namespace tarvex
