@@ -53,6 +53,13 @@ struct PlanAction {
   JobOutcome outcome = JobOutcome::None;
 };
 
+// Bytes of a plan's coming step (a data block or the model name) read before its deadline.
+struct BytesAhead {
+  std::uint32_t position = 0;
+  std::uint32_t length = 0;
+  std::array<std::uint8_t, BLOCK_DATA_MAX> bytes{};
+};
+
 class DownloadPlan {
  public:
   // A download of `image`, whose bytes come from `source`. Without a source the plan sends the
@@ -118,12 +125,7 @@ class DownloadPlan {
     std::uint32_t FilePosition() const { return entry.fileOffset + bytesDone; }
   };
 
-  // Bytes of the coming step (a data block or the model name) read before its deadline.
-  struct Ahead {
-    std::uint32_t position = 0;
-    std::uint32_t length = 0;
-    std::array<std::uint8_t, BLOCK_DATA_MAX> bytes{};
-  };
+  using Ahead = BytesAhead;
 
   DownloadPlan() : frame_(std::string_view{}, {}) {}
 
