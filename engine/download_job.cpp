@@ -158,6 +158,7 @@ void DownloadJob::Impl::Cancel(bool tell) {
 void DownloadJob::Impl::RunWorker(JobRun& run) {
   run.go.Wait();
   UseFinestTimerSlack();
+  RaisePacingPriority();
   if (const std::optional<PlanAction> end = DrivePlan(run, guard, view, options.trace)) {
     Finish(run, *end);
   }

@@ -8,4 +8,10 @@ namespace tarvex {
 // them) drops to its minimum. Windows needs nothing: its waits sleep on a high-resolution timer.
 void UseFinestTimerSlack();
 
+// Best effort: the calling thread (a pacing worker, asleep but for a write per step) runs ahead
+// of ordinary threads, so that a busy window or another program does not make a step late. On
+// Linux the lowest real-time priority where the process may use it (otherwise nothing changes);
+// on Windows the highest normal thread priority.
+void RaisePacingPriority();
+
 }  // namespace tarvex
