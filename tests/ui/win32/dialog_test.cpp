@@ -61,13 +61,26 @@ class WindowsDialog : public testing::Test {
     InitCommonControlsEx(&controls);
   }
 
-  void SetUp() override {
+  void SetUp() override { Open({}); }
+
+  void Open(std::vector<std::string> adapters) {
     DialogSeams seams;
     seams.prompter = &prompter;
-    seams.listAdapters = [] { return std::vector<std::string>{}; };
+    seams.listAdapters = [adapters] { return adapters; };
     dialog = std::make_unique<CtarvexDlg>(std::move(seams));
     window = dialog->Create();
     ASSERT_NE(window, nullptr) << "error " << GetLastError();
+  }
+
+  std::vector<std::string> PortEntries() const {
+    HWND list = Item(IDC_PORT_LIST);
+    std::vector<std::string> entries;
+    for (LRESULT i = 0; i < SendMessageW(list, CB_GETCOUNT, 0, 0); ++i) {
+      wchar_t entry[32] = {};
+      SendMessageW(list, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(entry));
+      entries.push_back(win32::ToUtf8(entry));
+    }
+    return entries;
   }
 
   HWND Item(int id) const { return GetDlgItem(window, id); }
@@ -121,12 +134,8 @@ TEST_F(WindowsDialog, ComesUpWithEveryControlOfTheTemplateInItsPlaceTextAndState
 
 TEST_F(WindowsDialog, OffersComOneToEightWithComOneSelectedAndTheResourceStrings) {
   HWND list = Item(IDC_PORT_LIST);
-  ASSERT_EQ(SendMessageW(list, CB_GETCOUNT, 0, 0), 8);
-  for (int i = 0; i < 8; ++i) {
-    wchar_t entry[16] = {};
-    SendMessageW(list, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(entry));
-    EXPECT_EQ(win32::ToUtf8(entry), "COM" + std::to_string(i + 1));
-  }
+  EXPECT_EQ(PortEntries(), (std::vector<std::string>{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6",
+                                                     "COM7", "COM8"}));
   EXPECT_EQ(SendMessageW(list, CB_GETCURSEL, 0, 0), 0);
   EXPECT_EQ(Text(list), "COM1");
 
@@ -135,6 +144,14 @@ TEST_F(WindowsDialog, OffersComOneToEightWithComOneSelectedAndTheResourceStrings
   EXPECT_EQ(win32::ToUtf8(text), ABOUT_MENU_ENTRY);
   LoadStringW(GetModuleHandleW(nullptr), IDS_OPEN_FILTER, text, 128);
   EXPECT_EQ(win32::ToUtf8(text), OPEN_FILE_FILTER);
+}
+
+// The list keeps the order it is given: no text sorting puts COM20 before COM3.
+TEST_F(WindowsDialog, OffersThePortsPresentAfterComEightInNumberOrder) {
+  dialog.reset();
+  Open({"COM20", "COM3", "COM9", "COM12"});
+  EXPECT_EQ(PortEntries(), (std::vector<std::string>{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6",
+                                                     "COM7", "COM8", "COM9", "COM12", "COM20"}));
 }
 
 TEST_F(WindowsDialog, OpenTakesAGoodImageAndKeepsItWhenADamagedOneIsRejected) {
