@@ -46,6 +46,9 @@ WindowLogic::~WindowLogic() {
 // --- Commands -----------------------------------------------------------------------------
 
 void WindowLogic::OnOpenImage() {
+  if (!openAvailable_) {
+    return;
+  }
   const std::vector<std::string> chosen = view_.AskOpenFiles(OPEN_FILE_FILTER);
   // Several files may be chosen; the first one is opened.
   if (chosen.empty() || !NamesAFile(chosen.front())) {
@@ -143,7 +146,14 @@ void WindowLogic::Started(JobKind kind) {
     view_.SetControlText(ID_DOWNLOAD, TEXT_CANCEL);
     view_.EnableControl(ID_QUIT, false);
     view_.EnableControl(ID_PORT_LIST, false);
+    // The path and model shown stay those of the image being sent.
+    SetOpenAvailable(false);
   });
+}
+
+void WindowLogic::SetOpenAvailable(bool available) {
+  openAvailable_ = available;
+  view_.EnableControl(ID_OPEN, available);
 }
 
 void WindowLogic::Status(std::string_view utf8) {
@@ -178,6 +188,7 @@ void WindowLogic::Ended(JobKind kind, JobOutcome outcome, const std::string& /*r
       view_.EnableControl(ID_DOWNLOAD, true);
       view_.SetControlText(ID_DOWNLOAD, TEXT_DOWNLOAD);
       view_.EnableControl(ID_QUIT, true);
+      SetOpenAvailable(true);
     }
     view_.EnableControl(ID_PORT_LIST, true);
   });

@@ -32,7 +32,7 @@ class WindowLogic : public JobView {
   WindowLogic(const WindowLogic&) = delete;
   WindowLogic& operator=(const WindowLogic&) = delete;
 
-  // Commands.
+  // Commands. Open is unavailable while a download runs.
   void OnOpenImage();
   void OnDownload();
   void OnTest();
@@ -66,12 +66,14 @@ class WindowLogic : public JobView {
 
  private:
   void ShowImageWarning(const std::string& warning);
+  void SetOpenAvailable(bool available);
 
   WindowView& view_;
   UiCallGate gate_;
   std::string imagePath_;
   std::string modelText_;
-  std::string shownWarning_;  // the image warning the status line shows, if any
+  std::string shownWarning_;   // the image warning the status line shows, if any
+  bool openAvailable_ = true;  // false while a download runs
   bool logoAttempted_ = false;
   bool logoScheduled_ = false;
   std::unique_ptr<DownloadJob> job_;  // last member: destroyed first

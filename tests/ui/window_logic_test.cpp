@@ -221,6 +221,32 @@ TEST(JobEvents, CancelAsksFirstAndOnlyOkStopsTheDownload) {
   EXPECT_FALSE(window.port->IsOpen());
 }
 
+// Open is unavailable from the download's start to its end, so the path and model shown are
+// always those of the image being sent; it comes back with Download.
+TEST(JobEvents, OpenIsUnavailableWhileADownloadRuns) {
+  test::TempDir dir;
+  Window window;
+  OpenGoodImage(window, dir);
+  const std::string sent = window.logic.ImagePath();
+  window.port->SetWireTimeScale(100.0);
+  window.logic.OnDownload();
+  EXPECT_FALSE(window.view.enabled.at(ID_OPEN));
+
+  window.view.openAnswers.push_back(
+      {test::WriteImage(dir.File("other.zfr"), test::SimpleImagePlan()).string()});
+  window.logic.OnOpenImage();
+  EXPECT_EQ(window.view.openAnswers.size(), 1U) << "no file dialog while the download runs";
+  EXPECT_EQ(window.logic.ImagePath(), sent);
+  EXPECT_EQ(window.view.ControlText(ID_IMAGE_PATH), sent);
+
+  window.logic.OnDownload();  // Cancel, answered OK
+  window.logic.RunPendingCalls();
+  EXPECT_TRUE(window.view.enabled.at(ID_OPEN));
+  EXPECT_EQ(window.view.ControlText(ID_DOWNLOAD), TEXT_DOWNLOAD);
+  window.logic.OnOpenImage();
+  EXPECT_EQ(window.logic.ImagePath(), AbsoluteUtf8Path(dir.File("other.zfr").string()));
+}
+
 TEST(ShutDown, ReleasesAWorkerWaitingForTheUiThreadStopsTheJobAndClosesThePort) {
   test::TempDir dir;
   Window window;
