@@ -12,4 +12,9 @@ std::filesystem::path PathFromUtf8(std::string_view utf8) {
   }
 }
 
+std::string Utf8FromPath(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return {reinterpret_cast<const char*>(text.data()), text.size()};
+}
+
 }  // namespace tarvex

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 namespace tarvex {
@@ -12,6 +13,9 @@ namespace tarvex {
 // UTF-16, so names outside the ANSI code page work. Text that is not UTF-8 there gives an empty
 // path, which nothing opens.
 std::filesystem::path PathFromUtf8(std::string_view utf8);
+
+// The other way: a path as UTF-8 text.
+std::string Utf8FromPath(const std::filesystem::path& path);
 
 // std::fopen(path, "rb") for any name the platform allows; errno says why when it returns null.
 // Only a regular file opens: a folder, a device or a FIFO is refused at once (EINVAL), never

@@ -25,6 +25,6 @@ inline constexpr char TEXT_CANCEL[] = "Cancel";
 
 inline constexpr char MSG_NO_LOGO[] = "no logo file";
 
-inline constexpr char LOGO_FILE[] = "logo.png";  // looked up in the current directory
+inline constexpr char LOGO_FILE[] = "logo.png";  // the working folder, then the program's
 
 }  // namespace tarvex

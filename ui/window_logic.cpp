@@ -8,16 +8,12 @@
 #include "image/image_loader.h"
 #include "image/unchecked_rows.h"
 #include "platform/utf8_path.h"
+#include "ui/logo_file.h"
 #include "ui/ui_texts.h"
 
 namespace tarvex {
 
 namespace {
-
-std::string Utf8FromPath(const std::filesystem::path& path) {
-  const std::u8string text = path.u8string();
-  return {reinterpret_cast<const char*>(text.data()), text.size()};
-}
 
 bool NamesAFile(const std::string& utf8) {
   return !utf8.empty() && !PathFromUtf8(utf8).filename().empty();
@@ -32,7 +28,7 @@ std::string AbsoluteUtf8Path(const std::string& utf8) {
 }
 
 WindowLogic::WindowLogic(WindowView& view, UiThreadHooks hooks, WindowSeams seams)
-    : view_(view), gate_(std::move(hooks)) {
+    : view_(view), gate_(std::move(hooks)), programFolder_(std::move(seams.programFolder)) {
   if (!seams.makeBackend) {
     seams.makeBackend = MakeNativePortBackend;
   }
@@ -113,7 +109,7 @@ bool WindowLogic::LogoDue(bool minimized) {
 
 void WindowLogic::AttemptLogo() {
   // The attempt may show a modal message; the flag is set once it has returned, whatever it gave.
-  view_.DrawLogo(LOGO_FILE);
+  view_.DrawLogo(LogoFileToShow(programFolder_));
   logoAttempted_ = true;
 }
 

@@ -22,6 +22,7 @@ namespace tarvex {
 struct WindowSeams {
   JobOptions jobOptions;  // e.g. a compressed time scale
   std::function<std::unique_ptr<PortBackend>()> makeBackend;
+  std::string programFolder;  // UTF-8; where the logo is looked for after the working folder
 };
 
 class WindowLogic : public JobView {
@@ -70,6 +71,7 @@ class WindowLogic : public JobView {
 
   WindowView& view_;
   UiCallGate gate_;
+  std::string programFolder_;
   std::string imagePath_;
   std::string modelText_;
   std::string shownWarning_;   // the image warning the status line shows, if any

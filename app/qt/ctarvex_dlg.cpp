@@ -3,6 +3,7 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QFile>
 #include <QImage>
 #include <QKeyEvent>
@@ -88,9 +89,12 @@ CtarvexDlg::CtarvexDlg(DialogSeams seams, QWidget* parent)
       .onUiThread = [this] { return QThread::currentThread() == thread(); },
   };
   WindowView& view = *this;
+  const QString programFolder =
+      seams.programFolder.value_or(QCoreApplication::applicationDirPath());
   logic_ = std::make_unique<WindowLogic>(
       view, std::move(hooks),
-      WindowSeams{std::move(seams.jobOptions), std::move(seams.makeBackend)});
+      WindowSeams{std::move(seams.jobOptions), std::move(seams.makeBackend),
+                  LocalPath(programFolder)});
 }
 
 CtarvexDlg::~CtarvexDlg() {

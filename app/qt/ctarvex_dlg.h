@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "app/qt/prompter.h"
 #include "engine/download_job.h"
@@ -33,6 +34,9 @@ struct DialogSeams {
   JobOptions jobOptions;         // e.g. a compressed time scale
   std::function<std::unique_ptr<PortBackend>()> makeBackend;
   std::function<QStringList()> listAdapters;  // the ports offered after COM8
+  // Where the logo is looked for after the working folder: unset, the program's own folder;
+  // empty, nowhere else.
+  std::optional<QString> programFolder;
 };
 
 class CtarvexDlg : public QDialog, private WindowView {

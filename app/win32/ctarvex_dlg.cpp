@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <filesystem>
 #include <utility>
 
 #include "app/win32/about_dlg.h"
@@ -52,6 +53,23 @@ std::wstring LoadText(UINT id) {
                                        : std::wstring();
 }
 
+// The folder of the running program, UTF-8; empty when it cannot be told.
+std::string ProgramFolder() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) {
+      return {};
+    }
+    if (length < path.size()) {
+      path.resize(length);
+      break;
+    }
+    path.resize(path.size() * 2);  // truncated: a long path
+  }
+  return win32::ToUtf8(std::filesystem::path(path).parent_path().wstring());
+}
+
 }  // namespace
 
 CtarvexDlg::CtarvexDlg(DialogSeams seams)
@@ -69,9 +87,11 @@ CtarvexDlg::CtarvexDlg(DialogSeams seams)
       .onUiThread = [this] { return GetCurrentThreadId() == uiThread_; },
   };
   WindowView& view = *this;
+  std::string programFolder = seams.programFolder ? *seams.programFolder : ProgramFolder();
   logic_ = std::make_unique<WindowLogic>(
       view, std::move(hooks),
-      WindowSeams{std::move(seams.jobOptions), std::move(seams.makeBackend)});
+      WindowSeams{std::move(seams.jobOptions), std::move(seams.makeBackend),
+                  std::move(programFolder)});
 }
 
 CtarvexDlg::~CtarvexDlg() {

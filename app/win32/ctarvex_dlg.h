@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,9 @@ struct DialogSeams {
   JobOptions jobOptions;         // e.g. a compressed time scale
   std::function<std::unique_ptr<PortBackend>()> makeBackend;
   std::function<std::vector<std::string>()> listAdapters;  // the ports offered after COM8
+  // Where the logo is looked for after the working folder (UTF-8): unset, the program's own
+  // folder; empty, nowhere else.
+  std::optional<std::string> programFolder;
   // For the documentation: once the first paint's logo attempt is over, the window is saved to
   // this PNG file and closed. Empty: a normal run.
   std::wstring screenshotPath;

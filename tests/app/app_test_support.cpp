@@ -47,6 +47,7 @@ DialogSeams TestSeams(ScriptedPrompter& prompter, double timeScale) {
   seams.prompter = &prompter;
   seams.jobOptions.timeScale = timeScale;
   seams.listAdapters = [] { return QStringList(); };
+  seams.programFolder = QString();  // the logo only from the working folder
   return seams;
 }
 

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <deque>
+#include <filesystem>
 #include <map>
 #include <thread>
 
@@ -74,8 +75,15 @@ UiThreadHooks ThisThreadIsTheUiThread() {
       .onUiThread = [id = std::this_thread::get_id()] { return std::this_thread::get_id() == id; }};
 }
 
+WindowSeams FastSeams(const std::shared_ptr<test::FakePort>& port, std::string programFolder) {
+  WindowSeams seams = FastSeams(port);
+  seams.programFolder = std::move(programFolder);
+  return seams;
+}
+
 struct Window {
-  Window() : logic(view, ThisThreadIsTheUiThread(), FastSeams(port)) {}
+  explicit Window(std::string programFolder = {})
+      : logic(view, ThisThreadIsTheUiThread(), FastSeams(port, std::move(programFolder))) {}
   RecordingWindowView view;
   std::shared_ptr<test::FakePort> port = test::FakePort::Make();
   WindowLogic logic;
@@ -171,6 +179,69 @@ TEST(Logo, OnlyTheFirstNormalPaintAttemptsItAlsoWhenTheAttemptFails) {
   EXPECT_TRUE(window.logic.LogoAttempted());
   EXPECT_FALSE(window.logic.LogoDue(false));
   EXPECT_EQ(window.view.logoPaths, std::vector<std::string>{LOGO_FILE});
+}
+
+// Makes `dir` the working folder for one test.
+class InFolder {
+ public:
+  explicit InFolder(const std::filesystem::path& dir) : previous_(std::filesystem::current_path()) {
+    std::filesystem::current_path(dir);
+  }
+  ~InFolder() { std::filesystem::current_path(previous_); }
+  InFolder(const InFolder&) = delete;
+  InFolder& operator=(const InFolder&) = delete;
+
+ private:
+  std::filesystem::path previous_;
+};
+
+struct LogoCase {
+  const char* name;
+  bool inWorkingFolder;
+  bool besideProgram;
+  bool programFolderKnown;
+  bool expectBesideProgram;  // else "logo.png", from the working folder or failing there
+};
+
+class LogoLookup : public testing::TestWithParam<LogoCase> {};
+
+TEST_P(LogoLookup, WorkingFolderFirstThenTheProgramsOwn) {
+  const LogoCase& c = GetParam();
+  test::TempDir work;
+  test::TempDir program;
+  if (c.inWorkingFolder) {
+    test::WriteFileBytes(work.File(LOGO_FILE), {1});
+  }
+  if (c.besideProgram) {
+    test::WriteFileBytes(program.File(LOGO_FILE), {2});
+  }
+  const InFolder in(work.path());
+  Window window(c.programFolderKnown ? program.path().string() : std::string());
+  window.logic.AttemptLogo();
+  const std::string expected =
+      c.expectBesideProgram ? (program.path() / LOGO_FILE).string() : std::string(LOGO_FILE);
+  EXPECT_EQ(window.view.logoPaths, std::vector<std::string>{expected});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LogoLookup,
+    testing::Values(LogoCase{"WorkingFolderOnly", true, false, true, false},
+                    LogoCase{"BothTakesTheWorkingFolders", true, true, true, false},
+                    LogoCase{"BesideTheProgramOnly", false, true, true, true},
+                    LogoCase{"NeitherFailsOnTheUsualName", false, false, true, false},
+                    LogoCase{"ProgramFolderUnknown", false, true, false, false}),
+    [](const testing::TestParamInfo<LogoCase>& param) { return param.param.name; });
+
+// A folder named like the logo is no logo.
+TEST(LogoLookup, AFolderNamedLogoPngInTheWorkingFolderIsPassedOver) {
+  test::TempDir work;
+  test::TempDir program;
+  std::filesystem::create_directory(work.File(LOGO_FILE));
+  test::WriteFileBytes(program.File(LOGO_FILE), {2});
+  const InFolder in(work.path());
+  Window window(program.path().string());
+  window.logic.AttemptLogo();
+  EXPECT_EQ(window.view.logoPaths, std::vector<std::string>{(program.path() / LOGO_FILE).string()});
 }
 
 void OpenGoodImage(Window& window, const test::TempDir& dir) {
