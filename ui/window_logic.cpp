@@ -47,11 +47,17 @@ void WindowLogic::OnOpenImage() {
   }
   const std::vector<std::string> chosen = view_.AskOpenFiles(OPEN_FILE_FILTER);
   // Several files may be chosen; the first one is opened.
-  if (chosen.empty() || !NamesAFile(chosen.front())) {
+  if (!chosen.empty()) {
+    OpenImage(chosen.front());
+  }
+}
+
+void WindowLogic::OpenImage(const std::string& path) {
+  if (!openAvailable_ || !NamesAFile(path)) {
     return;
   }
   const std::string previousPath = imagePath_;
-  imagePath_ = AbsoluteUtf8Path(chosen.front());
+  imagePath_ = AbsoluteUtf8Path(path);
   view_.SetControlText(ID_IMAGE_PATH, imagePath_);
 
   const ImageLoad load = LoadImage(imagePath_);

@@ -35,6 +35,9 @@ class WindowLogic : public JobView {
 
   // Commands. Open is unavailable while a download runs.
   void OnOpenImage();
+  // Opens the image at `path` (UTF-8) as Open does with a chosen file: the program's argument, a
+  // file dropped on the window. Nothing happens while Open is unavailable.
+  void OpenImage(const std::string& path);
   void OnDownload();
   void OnTest();
 

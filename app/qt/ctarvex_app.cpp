@@ -1,10 +1,14 @@
 #include "app/qt/ctarvex_app.h"
 
+#include <QFile>
 #include <QTimer>
+#include <string>
+#include <vector>
 
 #include "app/qt/app_icon.h"
 #include "app/qt/ctarvex_dlg.h"
 #include "ui/ui_texts.h"
+#include "ui/window_arguments.h"
 
 namespace tarvex {
 
@@ -12,9 +16,16 @@ namespace {
 
 constexpr int SCREENSHOT_SETTLE_MS = 200;  // lets the window finish its first paints
 
-QString ScreenshotOption(const QStringList& arguments) {
-  const qsizetype at = arguments.indexOf(QStringLiteral("--screenshot"));
-  return at >= 0 && at + 1 < arguments.size() ? arguments[at + 1] : QString();
+WindowArguments ArgumentsOf(const QStringList& arguments) {
+  std::vector<std::string> local;
+  for (qsizetype i = 1; i < arguments.size(); ++i) {
+    local.push_back(QFile::encodeName(arguments[i]).toStdString());
+  }
+  return ParseWindowArguments(local);
+}
+
+QString FromLocal(const std::string& local) {
+  return QFile::decodeName(QByteArray::fromStdString(local));
 }
 
 }  // namespace
@@ -24,7 +35,9 @@ CtarvexApp::CtarvexApp(int& argc, char** argv) : app_(argc, argv) {
   QApplication::setApplicationVersion(QString::fromUtf8(APP_VERSION));
   QApplication::setDesktopFileName(QString::fromUtf8(APP_NAME));
   QApplication::setWindowIcon(AppIcon());
-  screenshotPath_ = ScreenshotOption(QApplication::arguments());
+  const WindowArguments arguments = ArgumentsOf(QApplication::arguments());
+  imagePath_ = FromLocal(arguments.image);
+  screenshotPath_ = FromLocal(arguments.screenshot);
 }
 
 int CtarvexApp::InitInstance() {
@@ -36,6 +49,10 @@ int CtarvexApp::InitInstance() {
         dialog.reject();
       });
     });
+  }
+  if (!imagePath_.isEmpty()) {
+    // Once the window runs, so that a rejected image's message has its owner on the screen.
+    QTimer::singleShot(0, &dialog, [this, &dialog] { dialog.OpenImageFile(imagePath_); });
   }
   dialog.exec();
   return 0;

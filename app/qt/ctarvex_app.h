@@ -15,6 +15,7 @@ class CtarvexApp {
 
  private:
   QApplication app_;
+  QString imagePath_;       // opened as Open would once the window runs
   QString screenshotPath_;  // hidden option for the documentation: grab the window, then end
 };
 

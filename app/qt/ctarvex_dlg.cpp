@@ -4,15 +4,19 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QThread>
+#include <QUrl>
 #include <algorithm>
 #include <limits>
 
@@ -63,6 +67,16 @@ QStringList PortChoiceList(const QStringList& adapters) {
   return choices;
 }
 
+// The first local file among those dragged; empty when there is none.
+QString DraggedFile(const QMimeData* data) {
+  for (const QUrl& url : data->urls()) {
+    if (url.isLocalFile()) {
+      return url.toLocalFile();
+    }
+  }
+  return {};
+}
+
 }  // namespace
 
 CtarvexDlg::CtarvexDlg(DialogSeams seams, QWidget* parent)
@@ -78,6 +92,7 @@ CtarvexDlg::CtarvexDlg(DialogSeams seams, QWidget* parent)
   }
 
   setWindowTitle(QString::fromUtf8(MAIN_CAPTION));
+  setAcceptDrops(true);
   setWindowIcon(AppIcon());
   BuildControls(seams.listAdapters());
   UiThreadHooks hooks{
@@ -207,6 +222,10 @@ std::unique_ptr<QMenu> CtarvexDlg::MakeWindowMenu() {
   return menu;
 }
 
+void CtarvexDlg::OpenImageFile(const QString& path) {
+  logic_->OpenImage(LocalPath(path));
+}
+
 void CtarvexDlg::ShowAbout() {
   CAboutDlg about(this);
   about.exec();
@@ -240,6 +259,21 @@ void CtarvexDlg::keyPressEvent(QKeyEvent* event) {
 void CtarvexDlg::contextMenuEvent(QContextMenuEvent* event) {
   // Desktops give Qt no window menu to extend, so its About entry lives here.
   MakeWindowMenu()->exec(event->globalPos());
+}
+
+// A file is taken only while Open is available.
+void CtarvexDlg::dragEnterEvent(QDragEnterEvent* event) {
+  if (Control(ID_OPEN)->isEnabled() && !DraggedFile(event->mimeData()).isEmpty()) {
+    event->acceptProposedAction();
+  }
+}
+
+void CtarvexDlg::dropEvent(QDropEvent* event) {
+  const QString path = DraggedFile(event->mimeData());
+  if (!path.isEmpty()) {
+    event->acceptProposedAction();
+    OpenImageFile(path);
+  }
 }
 
 void CtarvexDlg::done(int result) {

@@ -50,6 +50,8 @@ class CtarvexDlg : public QDialog, private WindowView {
   void OnBnClickedDownload();
   void OnBnClickedTest();
   void ShowAbout();
+  // Opens `path` as Open would: the program's argument, a file dropped on the window.
+  void OpenImageFile(const QString& path);
 
   // A control by its template id; null for an unknown id.
   QWidget* Control(int id) const;
@@ -74,6 +76,8 @@ class CtarvexDlg : public QDialog, private WindowView {
   void paintEvent(QPaintEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void BuildControls(const QStringList& adapters);

@@ -6,9 +6,13 @@
 #include <objbase.h>
 #include <shellapi.h>
 
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "app/win32/ctarvex_dlg.h"
+#include "platform/wide_text.h"
+#include "ui/window_arguments.h"
 
 namespace tarvex {
 
@@ -18,12 +22,14 @@ CtarvexApp::CtarvexApp() {
   if (arguments == nullptr) {
     return;
   }
-  for (int i = 1; i + 1 < count; ++i) {
-    if (std::wstring(arguments[i]) == L"--screenshot") {
-      screenshotPath_ = arguments[i + 1];
-    }
+  std::vector<std::string> utf8;
+  for (int i = 1; i < count; ++i) {
+    utf8.push_back(win32::ToUtf8(arguments[i]));
   }
   LocalFree(arguments);
+  const WindowArguments parsed = ParseWindowArguments(utf8);
+  imagePath_ = parsed.image;
+  screenshotPath_ = win32::ToWide(parsed.screenshot);
 }
 
 int CtarvexApp::InitInstance() {
@@ -35,6 +41,7 @@ int CtarvexApp::InitInstance() {
   {
     DialogSeams seams;
     seams.screenshotPath = screenshotPath_;
+    seams.openAtStart = imagePath_;
     CtarvexDlg dialog(std::move(seams));
     dialog.DoModal();
   }

@@ -7,13 +7,15 @@ namespace tarvex {
 
 class CtarvexApp {
  public:
-  // Reads the program's command line: the hidden --screenshot FILE for the documentation.
+  // Reads the program's command line: an image to open, and the hidden --screenshot FILE for the
+  // documentation.
   CtarvexApp();
 
   // Runs the main window; the program's exit status.
   int InitInstance();
 
  private:
+  std::string imagePath_;  // UTF-8
   std::wstring screenshotPath_;
 };
 

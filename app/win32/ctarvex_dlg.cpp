@@ -23,6 +23,8 @@ namespace {
 constexpr UINT WM_APP_RUN_CALLS = WM_APP + 1;
 // Posted after the first normal paint: attempt the logo once that paint is over.
 constexpr UINT WM_APP_ATTEMPT_LOGO = WM_APP + 2;
+// Posted from WM_INITDIALOG: open the program's argument once the window is up.
+constexpr UINT WM_APP_OPEN_AT_START = WM_APP + 3;
 constexpr WORD SYSTEM_COMMAND_MASK = 0xFFF0;
 constexpr UINT_PTR SCREENSHOT_TIMER = 1;
 constexpr UINT SCREENSHOT_SETTLE_MS = 300;  // lets the window finish its first paints
@@ -82,6 +84,7 @@ CtarvexDlg::CtarvexDlg(DialogSeams seams)
   prompter_ = seams.prompter;
   listAdapters_ = seams.listAdapters ? std::move(seams.listAdapters) : FoundSerialAdapters;
   screenshotPath_ = std::move(seams.screenshotPath);
+  openAtStart_ = std::move(seams.openAtStart);
   UiThreadHooks hooks{
       .wake = [this] { PostMessageW(hwnd_, WM_APP_RUN_CALLS, 0, 0); },
       .onUiThread = [this] { return GetCurrentThreadId() == uiThread_; },
@@ -141,6 +144,12 @@ INT_PTR CtarvexDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_APP_ATTEMPT_LOGO:
       AfterLogoAttempt();
       return TRUE;
+    case WM_APP_OPEN_AT_START:
+      logic_->OpenImage(openAtStart_);
+      return TRUE;
+    case WM_DROPFILES:
+      OnDropFiles(reinterpret_cast<HDROP>(wParam));
+      return TRUE;
     case WM_TIMER:
       if (wParam == SCREENSHOT_TIMER) {
         TakeScreenshot();
@@ -165,6 +174,11 @@ BOOL CtarvexDlg::OnInitDialog() {
   SetWindowLongPtrW(logo, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   logoDefaultProc_ = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrW(logo, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(LogoProc)));
+  DragAcceptFiles(hwnd_, TRUE);
+  if (!openAtStart_.empty()) {
+    // After the window is up, so that a rejected image's message has its owner on the screen.
+    PostMessageW(hwnd_, WM_APP_OPEN_AT_START, 0, 0);
+  }
   return TRUE;  // the system focuses the first control that takes it
 }
 
@@ -207,6 +221,16 @@ bool CtarvexDlg::OnCommand(WORD id, WORD code) {
       return true;
     default:
       return false;
+  }
+}
+
+void CtarvexDlg::OnDropFiles(HDROP drop) {
+  const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
+  std::wstring path(length + 1, L'\0');
+  path.resize(DragQueryFileW(drop, 0, path.data(), length + 1));
+  DragFinish(drop);
+  if (!path.empty()) {
+    logic_->OpenImage(win32::ToUtf8(path));
   }
 }
 

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <windows.h>
+//
+#include <shellapi.h>
 
 #include <functional>
 #include <memory>
@@ -30,6 +32,8 @@ struct DialogSeams {
   // For the documentation: once the first paint's logo attempt is over, the window is saved to
   // this PNG file and closed. Empty: a normal run.
   std::wstring screenshotPath;
+  // Opened as Open would once the window is up (UTF-8; the program's argument). Empty: none.
+  std::string openAtStart;
 };
 
 class CtarvexDlg : private WindowView {
@@ -51,6 +55,8 @@ class CtarvexDlg : private WindowView {
   void OnOpenImage() { logic_->OnOpenImage(); }
   void OnBnClickedDownload() { logic_->OnDownload(); }
   void OnBnClickedTest() { logic_->OnTest(); }
+  // Opens the first of the files dropped on the window as Open would.
+  void OnDropFiles(HDROP drop);
 
  private:
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -86,6 +92,7 @@ class CtarvexDlg : private WindowView {
   Prompter* prompter_ = nullptr;
   std::function<std::vector<std::string>()> listAdapters_;
   std::wstring screenshotPath_;
+  std::string openAtStart_;
   HICON appIcon_ = nullptr;
   HWND hwnd_ = nullptr;
   DWORD uiThread_ = 0;

@@ -1,8 +1,12 @@
 // The Open command: good, damaged, unreadable and cancelled choices, several files at once, and
 // what a later Download may use after a rejected file.
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTest>
+#include <QUrl>
 
 #include "app/qt/prompter.h"
 #include "tests/app/app_test_support.h"
@@ -153,6 +157,31 @@ class OpenTest : public QObject {
     window.Open({first, second});
     QCOMPARE(window.PathShown(), first);
     QCOMPARE(window.ModelShown(), QStringLiteral("FIRST"));
+  }
+
+  // Files dropped on the window: the first local one opens as Open would, only while Open is
+  // available.
+  void droppedFilesOpenTheFirstLocalOne() {
+    TempDir dir;
+    Window window;
+    const QString first = WriteModelImage(dir, "a.zfr", "FIRST");
+    QMimeData data;
+    data.setUrls({QUrl(QStringLiteral("https://example.org/x.zfr")), QUrl::fromLocalFile(first),
+                  QUrl::fromLocalFile(WriteModelImage(dir, "b.zfr", "SECOND"))});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window.dialog, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window.dialog, &drop);
+    QCOMPARE(window.PathShown(), first);
+    QCOMPARE(window.ModelShown(), QStringLiteral("FIRST"));
+    QVERIFY(window.prompter.filtersAsked.isEmpty());  // no file dialog
+
+    window.dialog.Control(ID_OPEN)->setEnabled(false);
+    QDragEnterEvent refused(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    refused.setAccepted(false);
+    QApplication::sendEvent(&window.dialog, &refused);
+    QVERIFY(!refused.isAccepted());
   }
 };
 

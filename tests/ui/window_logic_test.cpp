@@ -108,21 +108,30 @@ TEST_P(OpenRules, KeepTheLastGoodImageAndEnableDownloadOnlyForOne) {
   const std::map<std::string, std::string> files{
       {"good", good}, {"bad", bad}, {"dir", dir.path().string() + "/"}};
 
-  Window window;
-  for (const char* answer : c.answers) {
-    const auto file = files.find(answer);
-    window.view.openAnswers.push_back(file == files.end() ? std::vector<std::string>{}
-                                                          : std::vector<std::string>{file->second});
-    window.logic.OnOpenImage();
-  }
-  const std::string expected = std::string(c.expectedPath) == "good" ? good : "";
-  EXPECT_EQ(window.logic.ImagePath(), expected);
-  EXPECT_EQ(window.view.ControlText(ID_IMAGE_PATH), expected);
-  EXPECT_EQ(window.view.ControlText(ID_MODEL), expected.empty() ? "" : "TEST MODEL");
-  EXPECT_EQ(window.view.enabled[ID_DOWNLOAD], c.downloadEnabled);
-  EXPECT_EQ(window.view.messages.size(), c.messages);
-  for (const std::string& message : window.view.messages) {
-    EXPECT_EQ(message, TEXT_FILE_ERROR);
+  // Through the file dialog, and as a path handed over (the program's argument, a dropped file).
+  for (const bool byPath : {false, true}) {
+    SCOPED_TRACE(byPath ? "by path" : "by the file dialog");
+    Window window;
+    for (const char* answer : c.answers) {
+      const auto file = files.find(answer);
+      const std::vector<std::string> chosen =
+          file == files.end() ? std::vector<std::string>{} : std::vector<std::string>{file->second};
+      if (!byPath) {
+        window.view.openAnswers.push_back(chosen);
+        window.logic.OnOpenImage();
+      } else if (!chosen.empty()) {
+        window.logic.OpenImage(chosen.front());
+      }
+    }
+    const std::string expected = std::string(c.expectedPath) == "good" ? good : "";
+    EXPECT_EQ(window.logic.ImagePath(), expected);
+    EXPECT_EQ(window.view.ControlText(ID_IMAGE_PATH), expected);
+    EXPECT_EQ(window.view.ControlText(ID_MODEL), expected.empty() ? "" : "TEST MODEL");
+    EXPECT_EQ(window.view.enabled[ID_DOWNLOAD], c.downloadEnabled);
+    EXPECT_EQ(window.view.messages.size(), c.messages);
+    for (const std::string& message : window.view.messages) {
+      EXPECT_EQ(message, TEXT_FILE_ERROR);
+    }
   }
 }
 
@@ -307,6 +316,7 @@ TEST(JobEvents, OpenIsUnavailableWhileADownloadRuns) {
       {test::WriteImage(dir.File("other.zfr"), test::SimpleImagePlan()).string()});
   window.logic.OnOpenImage();
   EXPECT_EQ(window.view.openAnswers.size(), 1U) << "no file dialog while the download runs";
+  window.logic.OpenImage(dir.File("other.zfr").string());  // dropped on the window
   EXPECT_EQ(window.logic.ImagePath(), sent);
   EXPECT_EQ(window.view.ControlText(ID_IMAGE_PATH), sent);
 

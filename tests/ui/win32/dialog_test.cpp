@@ -5,8 +5,11 @@
 //
 #include <commctrl.h>
 #include <gtest/gtest.h>
+#include <shellapi.h>
+#include <shlobj.h>
 
 #include <array>
+#include <cstring>
 #include <string>
 
 #include "app/win32/ctarvex_dlg.h"
@@ -63,10 +66,11 @@ class WindowsDialog : public testing::Test {
 
   void SetUp() override { Open({}); }
 
-  void Open(std::vector<std::string> adapters) {
+  void Open(std::vector<std::string> adapters, std::string openAtStart = {}) {
     DialogSeams seams;
     seams.prompter = &prompter;
     seams.listAdapters = [adapters] { return adapters; };
+    seams.openAtStart = std::move(openAtStart);
     dialog = std::make_unique<CtarvexDlg>(std::move(seams));
     window = dialog->Create();
     ASSERT_NE(window, nullptr) << "error " << GetLastError();
@@ -172,6 +176,49 @@ TEST_F(WindowsDialog, OpenTakesAGoodImageAndKeepsItWhenADamagedOneIsRejected) {
   EXPECT_EQ(Text(Item(IDC_IMAGE_PATH)), good);
   EXPECT_EQ(Text(Item(IDC_MODEL)), "TEST MODEL");
   EXPECT_EQ(prompter.filtersAsked.front(), OPEN_FILE_FILTER);
+}
+
+// The files of a drop from the shell: a DROPFILES block with wide names.
+HGLOBAL DropOf(const std::vector<std::wstring>& files) {
+  std::wstring names;
+  for (const std::wstring& file : files) {
+    names += file + L'\0';
+  }
+  names += L'\0';
+  const std::size_t bytes = sizeof(DROPFILES) + names.size() * sizeof(wchar_t);
+  HGLOBAL memory = GlobalAlloc(GHND, bytes);
+  auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
+  drop->pFiles = sizeof(DROPFILES);
+  drop->fWide = TRUE;
+  std::memcpy(drop + 1, names.data(), names.size() * sizeof(wchar_t));
+  GlobalUnlock(memory);
+  return memory;
+}
+
+void PumpMessages() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
+
+TEST_F(WindowsDialog, ADroppedFileOrTheProgramsArgumentOpensAsOpenWould) {
+  test::TempDir dir;
+  const std::string first = test::WriteImage(dir.File("a.zfr"), test::SimpleImagePlan()).string();
+  const std::string second = test::WriteImage(dir.File("b.zfr"), test::SimpleImagePlan()).string();
+  EXPECT_NE(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_ACCEPTFILES, 0);
+  SendMessageW(window, WM_DROPFILES,
+               reinterpret_cast<WPARAM>(DropOf({win32::ToWide(first), win32::ToWide(second)})), 0);
+  EXPECT_EQ(Text(Item(IDC_IMAGE_PATH)), first);
+  EXPECT_EQ(Text(Item(IDC_MODEL)), "TEST MODEL");
+  EXPECT_TRUE(prompter.filtersAsked.empty());  // no file dialog
+
+  dialog.reset();
+  Open({}, second);
+  PumpMessages();
+  EXPECT_EQ(Text(Item(IDC_IMAGE_PATH)), second);
+  EXPECT_TRUE(IsWindowEnabled(Item(IDC_DOWNLOAD)));
 }
 
 TEST_F(WindowsDialog, EnterDoesNotCloseTheWindowButQuitDoes) {
