@@ -1,6 +1,7 @@
 #include "app/win32/ctarvex_dlg.h"
 
 #include <commctrl.h>
+#include <windowsx.h>
 
 #include <algorithm>
 #include <cwctype>
@@ -131,6 +132,9 @@ INT_PTR CtarvexDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return OnInitDialog();
     case WM_SYSCOMMAND:
       return OnSysCommand(wParam) ? TRUE : FALSE;
+    case WM_CONTEXTMENU:
+      OnContextMenu(lParam);
+      return TRUE;
     case WM_PAINT:
       OnPaint();
       return TRUE;
@@ -238,9 +242,37 @@ bool CtarvexDlg::OnSysCommand(WPARAM command) {
   if ((command & SYSTEM_COMMAND_MASK) != IDM_ABOUTBOX) {
     return false;
   }
+  ShowAbout();
+  return true;
+}
+
+HMENU CtarvexDlg::MakeWindowMenu() const {
+  HMENU menu = CreatePopupMenu();
+  if (menu != nullptr) {
+    AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, LoadText(IDS_ABOUTBOX).c_str());
+  }
+  return menu;
+}
+
+void CtarvexDlg::OnContextMenu(LPARAM screenPoint) {
+  POINT at{GET_X_LPARAM(screenPoint), GET_Y_LPARAM(screenPoint)};
+  if (screenPoint == -1) {  // from the keyboard: at the window's corner
+    RECT window{};
+    GetWindowRect(hwnd_, &window);
+    at = {window.left, window.top};
+  }
+  HMENU menu = MakeWindowMenu();
+  const BOOL chosen = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x,
+                                     at.y, 0, hwnd_, nullptr);
+  DestroyMenu(menu);
+  if (chosen == IDM_ABOUTBOX) {
+    ShowAbout();
+  }
+}
+
+void CtarvexDlg::ShowAbout() {
   CAboutDlg about;
   about.DoModal(hwnd_);
-  return true;
 }
 
 void CtarvexDlg::OnPaint() {

@@ -57,6 +57,10 @@ class CtarvexDlg : private WindowView {
   void OnBnClickedTest() { logic_->OnTest(); }
   // Opens the first of the files dropped on the window as Open would.
   void OnDropFiles(HDROP drop);
+  // The window menu's entries (the about box), offered as the context menu since the window has
+  // no window menu. The caller destroys it.
+  HMENU MakeWindowMenu() const;
+  void ShowAbout();
 
  private:
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -67,6 +71,7 @@ class CtarvexDlg : private WindowView {
   void FillPortList();
   bool OnCommand(WORD id, WORD code);
   bool OnSysCommand(WPARAM command);
+  void OnContextMenu(LPARAM screenPoint);
   void OnPaint();
   void PaintMinimized();
   void EndWindow(INT_PTR result);

@@ -221,6 +221,30 @@ TEST_F(WindowsDialog, ADroppedFileOrTheProgramsArgumentOpensAsOpenWould) {
   EXPECT_TRUE(IsWindowEnabled(Item(IDC_DOWNLOAD)));
 }
 
+// The window has no window menu; its context menu carries the about box.
+TEST_F(WindowsDialog, ContextMenuOffersTheAboutBox) {
+  EXPECT_EQ(GetWindowLongW(window, GWL_STYLE) & WS_SYSMENU, 0);
+  HMENU menu = dialog->MakeWindowMenu();
+  ASSERT_NE(menu, nullptr);
+  ASSERT_EQ(GetMenuItemCount(menu), 1);
+  EXPECT_EQ(GetMenuItemID(menu, 0), static_cast<UINT>(IDM_ABOUTBOX));
+  wchar_t entry[64] = {};
+  GetMenuStringW(menu, 0, entry, 64, MF_BYPOSITION);
+  EXPECT_EQ(win32::ToUtf8(entry), ABOUT_MENU_ENTRY);
+  DestroyMenu(menu);
+}
+
+// Where the dialog manager puts a template at 0, 0: centred, not in the screen's corner.
+TEST_F(WindowsDialog, OpensCentredOnItsScreen) {
+  RECT placed{};
+  GetWindowRect(window, &placed);
+  MONITORINFO monitor{sizeof monitor, {}, {}, 0};
+  GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
+  const RECT& area = monitor.rcWork;
+  EXPECT_NEAR((placed.left + placed.right) / 2, (area.left + area.right) / 2, 1);
+  EXPECT_NEAR((placed.top + placed.bottom) / 2, (area.top + area.bottom) / 2, 1);
+}
+
 TEST_F(WindowsDialog, EnterDoesNotCloseTheWindowButQuitDoes) {
   SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
   EXPECT_TRUE(IsWindow(window));
