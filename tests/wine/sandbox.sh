@@ -25,6 +25,30 @@ require_sandbox() {
   if [ ! -f "${TARVEX_WINE_PRELOAD:-}" ]; then
     refuse "the guard library is missing"
   fi
+  local escape
+  if escape="$(shell_folder_outside "$WINEPREFIX")"; then
+    refuse "the prefix's shell folder $escape leads outside it"
+  fi
+}
+
+# Prints the first shell folder of the prefix $1 (a link under drive_c/users/*/, e.g. Desktop or
+# Documents) that leads outside the prefix, and succeeds; fails when there is none. A program
+# that writes to "Desktop" must write into the throw-away prefix, never into a real home.
+shell_folder_outside() {
+  local prefix escapes
+  prefix="$(realpath -m -- "$1")"
+  [ -d "$prefix/drive_c/users" ] || return 1
+  # A pipe, not a process substitution: that needs /dev/fd, and failing it would find nothing.
+  escapes="$(find "$prefix/drive_c/users" -mindepth 1 -maxdepth 3 -type l -print0 |
+    while IFS= read -r -d '' link; do
+      target="$(realpath -m -- "$link")"
+      case "$target/" in
+        "$prefix"/*) ;;
+        *) echo "$link -> $target" ;;
+      esac
+    done)"
+  [ -n "$escapes" ] || return 1
+  echo "${escapes%%$'\n'*}"
 }
 
 # Whether $1 is /dev/pts/N, a pseudo-terminal (majors 136-143) of the devpts instance that

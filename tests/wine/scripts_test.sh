@@ -74,8 +74,15 @@ check "wine-exec without the guard library" 3 "guard library is missing" \
 check "wine-exec without the launcher" 3 "launcher is missing" \
   in_marked_dev "${clean[@]}" "WINEPREFIX=$scratch/prefix" "TARVEX_WINE_PREFIX=$scratch/prefix" \
   "TARVEX_WINE_PRELOAD=$scratch/guard.so" "TARVEX_WINE_START=$scratch/none" "$dir/wine-exec" test.exe
+mkdir -p "$scratch/prefix/drive_c/users/u"
+ln -s "$scratch" "$scratch/prefix/drive_c/users/u/Desktop"
+check "wine-exec with a shell folder leading outside the prefix" 3 "Desktop -> $scratch leads" \
+  in_marked_dev "${clean[@]}" "WINEPREFIX=$scratch/prefix" "TARVEX_WINE_PREFIX=$scratch/prefix" \
+  "TARVEX_WINE_PRELOAD=$scratch/guard.so" "TARVEX_WINE_START=$launcher" "$dir/wine-exec" test.exe
+rm "$scratch/prefix/drive_c/users/u/Desktop"
+ln -s "$scratch/prefix/drive_c/users/u" "$scratch/prefix/drive_c/users/u/Documents"
 
-# The same with everything in place starts (the stand-in) Wine with the guard first: the cases
+# The same with everything in place (a shell folder inside the prefix) starts (the stand-in) Wine with the guard first: the cases
 # above would have seen a faulty check.
 status=0
 in_marked_dev "${clean[@]}" "WINEPREFIX=$scratch/prefix" "TARVEX_WINE_PREFIX=$scratch/prefix" \
