@@ -9,7 +9,7 @@
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-work="$1"
+work="$(realpath -m "$1")"
 cli="$2"
 
 fail() {
@@ -127,7 +127,7 @@ build_initramfs() {
 # 48 KiB in one segment, for a model that is woken: a data phase of about five seconds at time
 # scale 0.05, long enough to be cut in the middle.
 make_big_image() {
-  seq 100000 | head -c 49152 >"$work/big.bin"
+  head -c 49152 <(seq 100000) >"$work/big.bin"
   "$cli" pack -m "VUN D7 BIG" -o "$work/big.zfr" "$work/big.bin@0x10000" >/dev/null
   rm "$work/big.bin"
 }

@@ -20,7 +20,7 @@ cli="" work="" sample="" scenario=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --cli) cli="$(realpath "$2")" && shift 2 ;;
-    --work) work="$2" && shift 2 ;;
+    --work) work="$(realpath -m "$2")" && shift 2 ;;
     --sample) sample="$2" && shift 2 ;;
     -*) usage ;;
     *) scenario="$1" && shift ;;
@@ -121,7 +121,7 @@ boot() {
 }
 
 pty_of() {
-  sed -n "s/.*char device redirected to \(\/dev\/pts\/[0-9]*\) (label c$1)/\1/p" "$run/console.log" |
+  sed -n "s/.*char device redirected to \(\/dev\/pts\/[0-9]*\) (label c$1)/\1/p" "$run/console.log" 2>/dev/null |
     grep .
 }
 
@@ -157,9 +157,10 @@ await() {
   wait_until "[ -e '$share/guest.$1' ]" "${2:-60}" || fail "the guest did not reach '$1'"
 }
 
-# Waits for the guest to power off; its scenario must have run to its end.
+# Lets the guest power off and waits for it; its scenario must have run to its end.
 guest_end() {
   local status=0
+  say done
   wait "$qemu_pid" || status=$?
   qemu_pid=""
   [ "$status" -eq 0 ] || fail "QEMU ended with status $status (124: over the $limit s limit)"
@@ -174,13 +175,30 @@ fixture() {
   shift 2
   "$cli" simulate --port "$pty" --timeout "$limit" "$@" >"$run/$name.fixture" 2>&1 </dev/null &
   fixture_pids[$name]=$!
-  wait_until "grep -q '^Simulated fixture listening' '$run/$name.fixture'" 10 ||
+  wait_until "grep -qs '^Simulated fixture listening' '$run/$name.fixture'" 10 ||
     fail "the fixture $name did not start"
 }
 
-# wire PTY PTY: the two host ends linked, as two adapters wired to each other.
+# wire FROM TO: what the guest sends through the adapter at FROM arrives at the one at TO, as on
+# a wire. QEMU writes to a host end with its lock held, so a host end that is not read stops the
+# whole guest, the reader on TO included: this relay always reads FROM at once and keeps what TO
+# cannot take yet (socat would stop reading while it waits to write).
 wire() {
-  socat "$1,raw,echo=0" "$2,raw,echo=0" &
+  perl -e '
+    use IO::Select;
+    open(my $from, "+<:raw", $ARGV[0]) or die "$ARGV[0]: $!";
+    open(my $to, "+<:raw", $ARGV[1]) or die "$ARGV[1]: $!";
+    $to->blocking(0);
+    my ($reading, $writing, $pending) = (IO::Select->new($from), IO::Select->new($to), "");
+    while (1) {
+      my ($readable) = IO::Select->select($reading, length($pending) ? $writing : undef, undef);
+      if ($readable && @$readable) {
+        sysread($from, my $chunk, 65536) or exit;
+        $pending .= $chunk;
+      }
+      my $written = length($pending) ? syswrite($to, $pending) : 0;
+      substr($pending, 0, $written, "") if $written;
+    }' "$1" "$2" &
   fixture_pids[wire]=$!
 }
 
