@@ -59,11 +59,11 @@ prepare_kernel() {
     return 0
   fi
   mkdir -p "$folder"
-  deb="$(ls "$folder/${package}"_*.deb 2>/dev/null | head -n 1 || true)"
+  deb="$(find "$folder" -maxdepth 1 -name "${package}_*.deb" | head -n 1)"
   if [ -z "$deb" ]; then
     echo "guest-image.sh: fetching $package (about 70 MB, once)" >&2
     fetch_package "$package" "$folder" || fail "apt-get download $package failed"
-    deb="$(ls "$folder/${package}"_*.deb | head -n 1)"
+    deb="$(find "$folder" -maxdepth 1 -name "${package}_*.deb" | head -n 1)"
   fi
   rm -rf "$folder/$kver.tmp"
   mkdir -p "$folder/$kver.tmp"
@@ -73,7 +73,7 @@ prepare_kernel() {
   dpkg-deb --fsys-tarfile "$deb" |
     tar -x -C "$folder/$kver.tmp" --wildcards "./boot/vmlinuz-$kver" "${patterns[@]}"
   extract_vmlinux "$folder/$kver.tmp/boot/vmlinuz-$kver" "$folder/$kver.tmp/vmlinux"
-  rm -rf "$folder/$kver.tmp/boot" "$folder/$kver"
+  rm -rf "$folder/$kver.tmp/boot" "${folder:?}/$kver"
   mv "$folder/$kver.tmp" "$folder/$kver"
   echo "$kver"
 }

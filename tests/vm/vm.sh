@@ -26,7 +26,9 @@ while [ $# -gt 0 ]; do
     *) scenario="$1" && shift ;;
   esac
 done
-[ -n "$cli" ] && [ -n "$work" ] && [ -n "$sample" ] && [ -n "$scenario" ] || usage
+if [ -z "$cli" ] || [ -z "$work" ] || [ -z "$sample" ] || [ -z "$scenario" ]; then
+  usage
+fi
 [ -f "$here/scenarios/$scenario.sh" ] || usage
 
 QEMU=qemu-system-x86_64
@@ -34,6 +36,8 @@ run="$work/run-$scenario"
 share="$run/share"
 qemu_pid=""
 declare -A fixture_pids=()
+# The host ends of the adapters, for the scenarios.
+# shellcheck disable=SC2034
 PTY0="" PTY1=""
 
 fail() {
@@ -160,7 +164,7 @@ await() {
 # Lets the guest power off and waits for it; its scenario must have run to its end.
 guest_end() {
   local status=0
-  say done
+  say poweroff
   wait "$qemu_pid" || status=$?
   qemu_pid=""
   [ "$status" -eq 0 ] || fail "QEMU ended with status $status (124: over the $limit s limit)"
@@ -226,6 +230,17 @@ expect_no_out() {
   ! grep -qF -- "$2" "$share/$1.out" || fail "'$1' said \"$2\""
 }
 
+# expect_intact NAME FIXTURE...: the download NAME completed, and each fixture found it intact.
+expect_intact() {
+  local name="$1" fixture
+  shift
+  expect_rc "$name" 0
+  expect_out "$name" "Download Complete!"
+  for fixture in "$@"; do
+    expect_fixture "$fixture" "Verdict: received intact"
+  done
+}
+
 expect_fixture() {
   grep -qF -- "$2" "$run/$1.fixture" || fail "the fixture $1 did not say \"$2\""
 }
@@ -244,7 +259,8 @@ expect_settings() {
   local want got
   want="$(printf '%s\n' "$@")"
   got="$(programmed_settings)"
-  [ "$got" = "$want" ] || fail "the driver was programmed with [$(echo $got)], not [$(echo $want)]"
+  [ "$got" = "$want" ] ||
+    fail "the driver was programmed with [$(tr '\n' ' ' <<<"$got")], not [$(tr '\n' ' ' <<<"$want")]"
   echo "vm.sh: $scenario: the driver programmed, in order: $(printf '%s, ' "$@" | sed 's/, $//')"
 }
 
@@ -288,6 +304,8 @@ cp "$work/big.zfr" "$share/big.zfr"
 
 adapters=1
 limit=90
+# shellcheck disable=SC2034  # where a scenario file finds another
+scenarios="$here/scenarios"
 # shellcheck source=/dev/null
 source "$here/scenarios/$scenario.sh"
 started=$SECONDS
