@@ -6,7 +6,8 @@
 # against /dev/ttyUSB*; the adapters' host ends are pseudo-terminals, where `CLI simulate --port`
 # plays the fixture. A scenario file holds both halves: guest() runs inside (see init), host()
 # here, with the helpers below. QEMU's trace (WORK/run-SCENARIO/trace.log) records the speed and
-# framing the driver programmed into the chip, which the host's pseudo-terminal cannot show.
+# framing the driver programmed into the chip, and its USB capture (usb0.pcap) when data reached
+# the chip: the host's pseudo-terminal shows neither.
 #
 # Exit status: 0 when the scenario passed, 1 when it failed, 77 (skipped) when QEMU cannot start.
 set -euo pipefail
