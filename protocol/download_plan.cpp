@@ -113,12 +113,8 @@ PlanAction DownloadPlan::Next(PlanTime now) {
     case Phase::LetLeave:
       phase_ = Phase::Over;
       if (lineFree_) {
-        phase_ = Phase::Finish;
         return WaitAction(*lineFree_);
       }
-      break;
-    case Phase::Finish:
-      phase_ = Phase::Over;
       break;
     case Phase::Opening:
     case Phase::Reopening:

@@ -88,7 +88,6 @@ class DownloadPlan {
   std::uint32_t DataSteps() const { return dataSteps_; }
   // Steps that came again because the image's bytes could not be had.
   std::uint32_t Retries() const { return retries_; }
-  bool IsTest() const { return test_; }
 
  private:
   enum class Phase : std::uint8_t {
@@ -101,7 +100,6 @@ class DownloadPlan {
     StepDue,       // the step itself
     Writing,       // waiting to be told how the write went
     LetLeave,      // the last frame leaves the line before the run ends
-    Finish,
     Over,
   };
   // How a step that writes nothing ends.

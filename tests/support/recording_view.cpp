@@ -138,11 +138,6 @@ bool RecordingView::WaitForMessage(const std::string& text) const {
       [&](const ViewCalls& calls) { return CountOf(calls, ViewCall::Kind::Message, text) > 0; });
 }
 
-bool RecordingView::WaitForEnd() const {
-  return WaitUntil(
-      [](const ViewCalls& calls) { return CountOf(calls, ViewCall::Kind::Ended) > 0; });
-}
-
 std::vector<std::string> Texts(const ViewCalls& calls, ViewCall::Kind kind) {
   std::vector<std::string> texts;
   for (const ViewCall& call : calls) {

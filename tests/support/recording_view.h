@@ -66,7 +66,6 @@ class RecordingView : public JobView {
                  std::chrono::milliseconds timeout = WAIT_LIMIT) const;
   bool WaitForStatus(const std::string& text) const;
   bool WaitForMessage(const std::string& text) const;
-  bool WaitForEnd() const;  // an Ended event
 
  private:
   void Record(ViewCall call);
