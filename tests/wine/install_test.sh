@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # tests/wine/install_test.sh INSTALLER ZIP
 #
-# Inside tests/wine/run: the Windows installer, run silently, puts tarvex.exe, tarvex-cli.exe and
-# logo.png into one folder under Program Files with a Start-menu shortcut and an uninstaller; the
-# installed tarvex-cli.exe runs; the uninstaller removes it all again. The portable zip holds the
-# same three files. The installer is a 32-bit program: without Debian's wine32 (scripts/setup
-# --wine32) only the zip is checked and the test reports itself skipped (77).
+# Inside tests/wine/run: the Windows installer, run silently, puts tarvex.exe, tarvex-cli.exe,
+# logo.png and examples/sample.zfr into one folder under Program Files with a Start-menu shortcut
+# and an uninstaller; the installed tarvex-cli.exe runs and reads the installed sample; the
+# uninstaller removes it all again. The portable zip holds the same files. The installer is a
+# 32-bit program: without Debian's wine32 (scripts/setup --wine32) only the zip is checked and
+# the test reports itself skipped (77).
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -26,8 +27,8 @@ zip="$2"
 [ -f "$installer" ] || fail "no installer at $installer: cmake --build --preset windows --target package"
 [ -f "$zip" ] || fail "no zip at $zip"
 
-expected="logo.png tarvex-cli.exe tarvex.exe"
-in_zip="$(unzip -Z1 "$zip" | grep -v '/$' | sed 's#.*/##' | sort | tr '\n' ' ')"
+expected="examples/sample.zfr logo.png tarvex-cli.exe tarvex.exe"
+in_zip="$(unzip -Z1 "$zip" | grep -v '/$' | sed 's#^[^/]*/##' | sort | tr '\n' ' ')"
 [ "$in_zip" = "$expected " ] || fail "the zip holds '$in_zip', not '$expected'"
 
 if [ ! -e /usr/lib/wine/wine ]; then
@@ -44,6 +45,8 @@ done
 find "$menu" -name 'tarvex.lnk' | grep -q . || fail "no Start-menu shortcut"
 version="$("$here/wine-exec" "$folder/tarvex-cli.exe" --version 2>/dev/null </dev/null | tr -d '\r')"
 [[ "$version" == *1.0.0.3* ]] || fail "the installed tarvex-cli.exe said '$version'"
+"$here/wine-exec" "$folder/tarvex-cli.exe" info 'C:\Program Files\tarvex\examples\sample.zfr' \
+  >/dev/null 2>&1 </dev/null || fail "the installed tarvex-cli.exe cannot read the installed sample"
 
 "$here/wine-exec" "$folder/Uninstall.exe" /S >/dev/null 2>&1 </dev/null || fail "the uninstaller failed"
 # The uninstaller copies itself elsewhere and returns at once; give the copy time to finish.
@@ -52,4 +55,5 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 [ ! -e "$folder/tarvex.exe" ] || fail "the uninstaller left tarvex.exe behind"
+[ ! -e "$folder/examples" ] || fail "the uninstaller left the examples folder behind"
 echo "install_test.sh: installed, ran and uninstalled tarvex $version"
