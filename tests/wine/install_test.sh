@@ -6,7 +6,8 @@
 # and an uninstaller; the installed tarvex-cli.exe runs and reads the installed sample; the
 # uninstaller removes it all again. The portable zip holds the same files. The installer is a
 # 32-bit program: without Debian's wine32 (scripts/setup --wine32) only the zip is checked and
-# the test reports itself skipped (77).
+# the test reports itself skipped (77). Both programs and the installer carry the product's
+# version block.
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -30,6 +31,22 @@ zip="$2"
 expected="examples/sample.zfr logo.png tarvex-cli.exe tarvex.exe"
 in_zip="$(unzip -Z1 "$zip" | grep -v '/$' | sed 's#^[^/]*/##' | sort | tr '\n' ' ')"
 [ "$in_zip" = "$expected " ] || fail "the zip holds '$in_zip', not '$expected'"
+
+# Both programs and the installer carry the product's version block (UTF-16 texts in their
+# resources); tarvex-cli.exe's manifest asks for UTF-8, long paths and Windows 10.
+unpacked="$(mktemp -d /tmp/tarvex-zip.XXXXXX)"
+trap 'rm -rf -- "$unpacked"' EXIT
+unzip -q "$zip" -d "$unpacked"
+for file in "$installer" "$unpacked"/*/tarvex.exe "$unpacked"/*/tarvex-cli.exe; do
+  texts="$(strings -el "$file")"
+  for field in CompanyName FileDescription LegalCopyright ProductName ProductVersion 1.0.0.3; do
+    grep -qxF "$field" <<<"$texts" || fail "${file##*/} has no $field in its version block"
+  done
+done
+for setting in activeCodePage longPathAware supportedOS; do
+  strings "$unpacked"/*/tarvex-cli.exe | grep -q "<$setting" ||
+    fail "tarvex-cli.exe's manifest has no $setting"
+done
 
 if [ ! -e /usr/lib/wine/wine ]; then
   echo "install_test.sh: Wine cannot run 32-bit programs here (no wine32); skipped"

@@ -66,7 +66,7 @@ installed_versions() {
 current="$(msiinfo export "$msi" Property | tr -d '\r' | sed -n 's/^ProductVersion\t//p')"
 newer="${current%.*}.$((${current##*.} + 1))"
 (cd "$work" && cpack -G External --config "$cpack_config" -B "$work/newer" \
-  -D CPACK_PACKAGE_VERSION=$newer -D CPACK_PACKAGE_FILE_NAME=newer >"$work/cpack.log" 2>&1) ||
+  -D CPACK_PACKAGE_VERSION="$newer" -D CPACK_PACKAGE_FILE_NAME=newer >"$work/cpack.log" 2>&1) ||
   fail "cannot make the newer package: $(tail -5 "$work/cpack.log")"
 newer_msi="$work/newer/newer.msi"
 
