@@ -2,10 +2,11 @@
 # tests/wine/sign_test.sh CPACK_CONFIG
 #
 # The packages, made by the package target's own steps with a throw-away code-signing
-# certificate (its own CA, made here): both installers carry a signature that verifies against
-# that CA, and so do both programs inside the zip and the MSI (signed before they were packed);
-# a file changed after signing fails the check; a wrong password fails the build instead of
-# giving unsigned packages. Runs on the build machine: no Wine needed.
+# certificate (its own CA, made here) and a time-stamping server of its own (tsa_server.py): both
+# installers carry a timestamped signature that verifies against that CA, and so do both
+# programs inside the zip and the MSI (signed before they were packed); a file changed after
+# signing fails the check; a wrong password fails the build instead of giving unsigned packages.
+# Runs on the build machine: no Wine needed.
 set -euo pipefail
 
 fail() {
@@ -17,8 +18,18 @@ fail() {
   exit 2
 }
 config="$(realpath "$1")"
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 work="$(mktemp -d /tmp/tarvex-sign.XXXXXX)"
-trap 'rm -rf -- "$work"' EXIT
+tsa_pid=""
+# shellcheck disable=SC2317  # run by the EXIT trap
+cleanup() {
+  if [ -n "$tsa_pid" ]; then
+    kill "$tsa_pid" 2>/dev/null
+    wait "$tsa_pid" 2>/dev/null
+  fi
+  rm -rf -- "$work"
+}
+trap cleanup EXIT
 cd "$work"
 
 # A CA, and a code-signing certificate it issued, in a password-protected PKCS#12 file.
@@ -34,14 +45,43 @@ openssl x509 -req -in signer.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 
 openssl pkcs12 -export -inkey signer.key -in signer.pem -certfile ca.pem -passout pass:s3cret \
   -out signer.pfx >/dev/null 2>&1 || fail "openssl could not make the certificate"
 
+# The time-stamping server's certificate, from the same CA.
+openssl req -newkey rsa:2048 -nodes -keyout tsa.key -out tsa.csr -subj "/CN=tarvex test TSA" \
+  >/dev/null 2>&1
+printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=critical,timeStamping\n' \
+  >tsa.ext
+openssl x509 -req -in tsa.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 -extfile tsa.ext \
+  -out tsa.pem >/dev/null 2>&1 || fail "openssl could not make the TSA certificate"
+cat >tsa.cnf <<CNF
+[ tsa ]
+default_tsa = test_tsa
+[ test_tsa ]
+serial = $work/tsa.serial
+crypto_device = builtin
+signer_digest = sha256
+default_policy = 1.2.3.4.1
+digests = sha256
+ess_cert_id_alg = sha256
+accuracy = secs:1
+CNF
+echo 01 >tsa.serial
+python3 "$here/tsa_server.py" "$work" >tsa.port 2>tsa.log &
+tsa_pid=$!
+for _ in $(seq 100); do
+  [ ! -s tsa.port ] || break
+  sleep 0.05
+done
+[ -s tsa.port ] || fail "the time-stamping server did not start: $(cat tsa.log)"
+
 package() {
   local out="$1"
   shift
-  TARVEX_SIGN_PFX="$work/signer.pfx" cpack --config "$config" -B "$work/$out" "$@" \
+  TARVEX_SIGN_PFX="$work/signer.pfx" TARVEX_SIGN_TIMESTAMP="http://127.0.0.1:$(cat tsa.port)" cpack --config "$config" -B "$work/$out" "$@" \
     >"$work/$out.log" 2>&1
 }
 verifies() {
-  osslsigncode verify -CAfile "$work/ca.pem" -in "$1" >"$work/verify.log" 2>&1
+  osslsigncode verify -CAfile "$work/ca.pem" -TSA-CAfile "$work/ca.pem" -in "$1" \
+    >"$work/verify.log" 2>&1
 }
 
 TARVEX_SIGN_PASS=wrong package refused -G ZIP && fail "a wrong password still gave a package"
@@ -57,6 +97,8 @@ mapfile -t programs < <(find zip msi -name '*.exe' | sort)
 [ ${#programs[@]} -eq 4 ] || fail "expected both programs in the zip and the MSI: ${programs[*]}"
 for file in "${installers[@]}" "${programs[@]}"; do
   verifies "$file" || fail "$file does not verify: $(cat verify.log)"
+  grep -q '^Timestamp Server Signature verification: ok' verify.log ||
+    fail "$file has no valid timestamp: $(cat verify.log)"
 done
 
 # One byte changed inside each signed installer: the check must fail.
@@ -67,4 +109,4 @@ for file in "${installers[@]}"; do
   cmp -s "$file" tampered && printf '\xa5' | dd of=tampered bs=1 seek=$((size / 2)) conv=notrunc status=none
   ! verifies tampered || fail "a changed copy of $file still verifies"
 done
-echo "sign_test.sh: both installers and the ${#programs[@]} packed programs verify; changed copies do not"
+echo "sign_test.sh: both installers and the ${#programs[@]} packed programs verify, timestamped; changed copies do not"
