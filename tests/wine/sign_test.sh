@@ -25,7 +25,7 @@ tsa_pid=""
 cleanup() {
   if [ -n "$tsa_pid" ]; then
     kill "$tsa_pid" 2>/dev/null
-    wait "$tsa_pid" 2>/dev/null
+    wait "$tsa_pid" 2>/dev/null || true
   fi
   rm -rf -- "$work"
 }
