@@ -56,9 +56,13 @@ reg_exists() {
 shortcuts() {
   find "$WINEPREFIX/drive_c" -path '*/Start Menu/Programs/*' -iname 'tarvex*.lnk'
 }
+# The versions of every installed product named tarvex, one per Uninstall key.
 installed_versions() {
-  wine_run reg query "$uninstall_keys" /s | grep -A20 -i 'DisplayName.*REG_SZ *tarvex$' |
-    sed -n 's/^ *DisplayVersion *REG_SZ *//p' | sort | tr '\n' ' '
+  wine_run reg query "$uninstall_keys" /s | awk '
+    /^HKEY_/ { if (name == "tarvex") print version; name = ""; version = "" }
+    $1 == "DisplayName" && $2 == "REG_SZ" { name = $3 }
+    $1 == "DisplayVersion" && $2 == "REG_SZ" { version = $3 }
+    END { if (name == "tarvex") print version }' | sort | tr '\n' ' '
 }
 
 # The next version's package, made by the package target's own steps. Only the last field
