@@ -32,26 +32,20 @@ cleanup() {
 trap cleanup EXIT
 cd "$work"
 
-# A CA, and a code-signing certificate it issued, in a password-protected PKCS#12 file.
+# A CA; a code-signing certificate it issued, in a password-protected PKCS#12 file; a
+# time-stamping certificate from it too.
 openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 \
   -subj "/CN=tarvex test CA" -addext basicConstraints=critical,CA:TRUE \
   -addext keyUsage=critical,keyCertSign >/dev/null 2>&1
-openssl req -newkey rsa:2048 -nodes -keyout signer.key -out signer.csr \
-  -subj "/CN=tarvex test signer" >/dev/null 2>&1
-printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n' \
-  >signer.ext
-openssl x509 -req -in signer.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 \
-  -extfile signer.ext -out signer.pem >/dev/null 2>&1
-openssl pkcs12 -export -inkey signer.key -in signer.pem -certfile ca.pem -passout pass:s3cret \
-  -out signer.pfx >/dev/null 2>&1 || fail "openssl could not make the certificate"
-
-# The time-stamping server's certificate, from the same CA.
-openssl req -newkey rsa:2048 -nodes -keyout tsa.key -out tsa.csr -subj "/CN=tarvex test TSA" \
-  >/dev/null 2>&1
-printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=critical,timeStamping\n' \
-  >tsa.ext
-openssl x509 -req -in tsa.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 -extfile tsa.ext \
-  -out tsa.pem >/dev/null 2>&1 || fail "openssl could not make the TSA certificate"
+issue() { # NAME EXTENDED_KEY_USAGE
+  openssl req -newkey rsa:2048 -nodes -keyout "$1.key" -out "$1.csr" -subj "/CN=tarvex test $1" &&
+    printf 'keyUsage=critical,digitalSignature\nextendedKeyUsage=%s\n' "$2" >"$1.ext" &&
+    openssl x509 -req -in "$1.csr" -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 \
+      -extfile "$1.ext" -out "$1.pem"
+} >/dev/null 2>&1
+issue signer codeSigning && issue tsa critical,timeStamping &&
+  openssl pkcs12 -export -inkey signer.key -in signer.pem -certfile ca.pem -passout pass:s3cret \
+    -out signer.pfx >/dev/null 2>&1 || fail "openssl could not make the certificates"
 cat >tsa.cnf <<CNF
 [ tsa ]
 default_tsa = test_tsa
@@ -76,8 +70,8 @@ done
 package() {
   local out="$1"
   shift
-  TARVEX_SIGN_PFX="$work/signer.pfx" TARVEX_SIGN_TIMESTAMP="http://127.0.0.1:$(cat tsa.port)" cpack --config "$config" -B "$work/$out" "$@" \
-    >"$work/$out.log" 2>&1
+  TARVEX_SIGN_PFX="$work/signer.pfx" TARVEX_SIGN_TIMESTAMP="http://127.0.0.1:$(cat tsa.port)" \
+    cpack --config "$config" -B "$work/$out" "$@" >"$work/$out.log" 2>&1
 }
 verifies() {
   osslsigncode verify -CAfile "$work/ca.pem" -TSA-CAfile "$work/ca.pem" -in "$1" \
