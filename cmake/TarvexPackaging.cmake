@@ -43,6 +43,29 @@ set(CPACK_NSIS_DEFINES
   VIAddVersionKey /LANG=1033 ProductVersion ${PROJECT_VERSION}
   VIAddVersionKey /LANG=1033 LegalCopyright \"${TARVEX_COPYRIGHT}\"")
 
+# The NSIS installer's .zfr association: the MSI's registry rows (packaging/tarvex.wxs), in the
+# 64-bit view; the uninstaller removes what is tarvex's and leaves another program's.
+set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS
+    "SetRegView 64
+  WriteRegStr HKLM 'Software\\Classes\\.zfr' '' 'tarvex.zfr'
+  WriteRegStr HKLM 'Software\\Classes\\.zfr\\OpenWithProgids' 'tarvex.zfr' ''
+  WriteRegStr HKLM 'Software\\Classes\\tarvex.zfr' '' 'tarvex firmware image'
+  WriteRegStr HKLM 'Software\\Classes\\tarvex.zfr\\DefaultIcon' '' '\"$INSTDIR\\tarvex.exe\",0'
+  WriteRegStr HKLM 'Software\\Classes\\tarvex.zfr\\shell\\open\\command' '' '\"$INSTDIR\\tarvex.exe\" \"%1\"'
+  WriteRegStr HKLM 'Software\\Classes\\Applications\\tarvex.exe\\SupportedTypes' '.zfr' ''
+  SetRegView lastused")
+set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS
+    "SetRegView 64
+  DeleteRegKey HKLM 'Software\\Classes\\tarvex.zfr'
+  DeleteRegKey HKLM 'Software\\Classes\\Applications\\tarvex.exe'
+  DeleteRegValue HKLM 'Software\\Classes\\.zfr\\OpenWithProgids' 'tarvex.zfr'
+  DeleteRegKey /ifempty HKLM 'Software\\Classes\\.zfr\\OpenWithProgids'
+  ReadRegStr $0 HKLM 'Software\\Classes\\.zfr' ''
+  StrCmp $0 'tarvex.zfr' 0 +2
+  DeleteRegValue HKLM 'Software\\Classes\\.zfr' ''
+  DeleteRegKey /ifempty HKLM 'Software\\Classes\\.zfr'
+  SetRegView lastused")
+
 # The MSI: CPack's External generator stages the files and runs packaging/make_msi.cmake on them.
 set(CPACK_EXTERNAL_ENABLE_STAGING ON)
 set(CPACK_EXTERNAL_PACKAGE_SCRIPT ${PROJECT_SOURCE_DIR}/packaging/make_msi.cmake)

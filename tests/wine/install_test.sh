@@ -2,8 +2,8 @@
 # tests/wine/install_test.sh INSTALLER ZIP
 #
 # Inside tests/wine/run: the Windows installer, run silently, puts tarvex.exe, tarvex-cli.exe,
-# logo.png and examples/sample.zfr into one folder under Program Files with a Start-menu shortcut
-# and an uninstaller; the installed tarvex-cli.exe runs and reads the installed sample; the
+# logo.png and examples/sample.zfr into one folder under Program Files with a Start-menu shortcut,
+# the .zfr association and an uninstaller; the installed tarvex-cli.exe runs and reads the installed sample; the
 # uninstaller removes it all again. The portable zip holds the same files. The installer is a
 # 32-bit program: without Debian's wine32 (scripts/setup --wine32) only the zip is checked and
 # the test reports itself skipped (77). Both programs and the installer carry the product's
@@ -65,6 +65,10 @@ version="$("$here/wine-exec" "$folder/tarvex-cli.exe" --version 2>/dev/null </de
 "$here/wine-exec" "$folder/tarvex-cli.exe" info 'C:\Program Files\tarvex\examples\sample.zfr' \
   >/dev/null 2>&1 </dev/null || fail "the installed tarvex-cli.exe cannot read the installed sample"
 
+command="$("$here/wine-exec" reg query 'HKLM\Software\Classes\tarvex.zfr\shell\open\command' /ve \
+  2>/dev/null </dev/null | tr -d '\r' | sed -n 's/^ *(Default) *REG_SZ *//p')"
+[ "$command" = '"C:\Program Files\tarvex\tarvex.exe" "%1"' ] || fail "the .zfr open command is '$command'"
+
 "$here/wine-exec" "$folder/Uninstall.exe" /S >/dev/null 2>&1 </dev/null || fail "the uninstaller failed"
 # The uninstaller copies itself elsewhere and returns at once; give the copy time to finish.
 for _ in $(seq 100); do
@@ -73,4 +77,8 @@ for _ in $(seq 100); do
 done
 [ ! -e "$folder/tarvex.exe" ] || fail "the uninstaller left tarvex.exe behind"
 [ ! -e "$folder/examples" ] || fail "the uninstaller left the examples folder behind"
+for key in '.zfr' 'tarvex.zfr' 'Applications\tarvex.exe'; do
+  ! "$here/wine-exec" reg query "HKLM\\Software\\Classes\\$key" >/dev/null 2>&1 </dev/null ||
+    fail "the uninstaller left the registry key $key behind"
+done
 echo "install_test.sh: installed, ran and uninstalled tarvex $version"
