@@ -1,8 +1,8 @@
 #include "web/core/js_values.h"
 
+#include <emscripten/wire.h>
 #include <array>
 #include <chrono>
-#include <emscripten/wire.h>
 #include <utility>
 
 namespace tarvex::web {

@@ -100,7 +100,9 @@ class Plan {
     DownloadPlan plan = DownloadPlan::Download(*source->Image(), source, timeScale);
     return std::unique_ptr<Plan>(new Plan(std::move(held), std::move(plan)));
   }
-  static std::unique_ptr<Plan> Test() { return std::unique_ptr<Plan>(new Plan(nullptr, DownloadPlan::Test())); }
+  static std::unique_ptr<Plan> Test() {
+    return std::unique_ptr<Plan>(new Plan(nullptr, DownloadPlan::Test()));
+  }
 
   val Next(double nowMs) { return ActionValue(plan_.Next(TimeFromMs(nowMs))); }
   void Opened(bool ok) { plan_.Opened(ok); }

@@ -62,7 +62,8 @@ class RunLog {
       result_.messages = {message};
     }
     result_.detail = detail;
-    result_.ended = result_.started + std::chrono::milliseconds(static_cast<std::int64_t>(durationMs));
+    result_.ended =
+        result_.started + std::chrono::milliseconds(static_cast<std::int64_t>(durationMs));
     Add(cli::EndRecord(result_, kind_));
     val end = val::object();
     end.set("word", cli::OutcomeWord(result_, kind_));
