@@ -1,16 +1,16 @@
 // A small static file server for the page: `node web/serve.mjs FOLDER [PORT]`. Serves FOLDER on
 // http://localhost:PORT (a secure context, where browsers offer Web Serial) and nowhere else.
-import { createReadStream } from 'node:fs';
-import { stat } from 'node:fs/promises';
-import { createServer } from 'node:http';
-import { extname, join, normalize, resolve, sep } from 'node:path';
+import {createReadStream} from 'node:fs';
+import {stat} from 'node:fs/promises';
+import {createServer} from 'node:http';
+import {extname, join, normalize, resolve, sep} from 'node:path';
 
 const TYPES = {
   '.html': 'text/html; charset=utf-8',
   '.js': 'text/javascript; charset=utf-8',
   '.mjs': 'text/javascript; charset=utf-8',
   '.css': 'text/css; charset=utf-8',
-  '.wasm': 'application/wasm', // streaming compilation needs exactly this type
+  '.wasm': 'application/wasm',  // streaming compilation needs exactly this type
   '.png': 'image/png',
   '.svg': 'image/svg+xml',
   '.json': 'application/json',
@@ -31,7 +31,7 @@ const server = createServer(async (request, response) => {
   const file = fileFor(request.url);
   const info = file && (await stat(file).catch(() => null));
   if (!info?.isFile() || !['GET', 'HEAD'].includes(request.method)) {
-    response.writeHead(file ? 404 : 403, { 'Content-Type': 'text/plain' });
+    response.writeHead(file ? 404 : 403, {'Content-Type': 'text/plain'});
     response.end(file ? 'not found\n' : 'forbidden\n');
     return;
   }
@@ -40,8 +40,10 @@ const server = createServer(async (request, response) => {
     'Content-Length': info.size,
     'Cache-Control': 'no-cache',
   });
-  if (request.method === 'HEAD') response.end();
-  else createReadStream(file).pipe(response);
+  if (request.method === 'HEAD')
+    response.end();
+  else
+    createReadStream(file).pipe(response);
 });
 
 server.listen(port, 'localhost', () => {

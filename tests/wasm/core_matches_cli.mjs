@@ -3,12 +3,12 @@
 // image the same frames, line settings and waits as a native download's trace (`demo --trace`).
 //   node core_matches_cli.mjs CORE_JS TARVEX_CLI IMAGE_OR_FOLDER...
 import assert from 'node:assert/strict';
-import { execFileSync } from 'node:child_process';
-import { existsSync, mkdtempSync, readdirSync, readFileSync, rmSync, statSync } from 'node:fs';
-import { createRequire } from 'node:module';
-import { tmpdir } from 'node:os';
-import { basename, dirname, join, resolve } from 'node:path';
-import { after, describe, test } from 'node:test';
+import {execFileSync} from 'node:child_process';
+import {existsSync, mkdtempSync, readdirSync, readFileSync, rmSync, statSync} from 'node:fs';
+import {createRequire} from 'node:module';
+import {tmpdir} from 'node:os';
+import {basename, dirname, join, resolve} from 'node:path';
+import {after, describe, test} from 'node:test';
 
 const [coreJs, cli, ...inputs] = process.argv.slice(2);
 if (!existsSync(cli)) {
@@ -23,19 +23,22 @@ const TIME_SCALE = 0.05;
 // earlier than the plan's whole milliseconds allow.
 const LATE_MAX_MS = 250;
 
-const images = inputs.flatMap((input) =>
-  statSync(input).isDirectory()
-    ? readdirSync(input).filter((name) => name.endsWith('.zfr')).sort().map((name) => join(input, name))
-    : [input],
+const images = inputs.flatMap(
+    (input) => statSync(input).isDirectory() ? readdirSync(input)
+                                                   .filter((name) => name.endsWith('.zfr'))
+                                                   .sort()
+                                                   .map((name) => join(input, name)) :
+                                               [input],
 );
 const work = mkdtempSync(join(tmpdir(), 'tarvex-wasm-'));
-after(() => rmSync(work, { recursive: true, force: true }));
+after(() => rmSync(work, {recursive: true, force: true}));
 
 function nativeInfo(path) {
   try {
-    return JSON.parse(execFileSync(cli, ['info', '--json', path], { stdio: ['ignore', 'pipe', 'ignore'] }));
+    return JSON.parse(
+        execFileSync(cli, ['info', '--json', path], {stdio: ['ignore', 'pipe', 'ignore']}));
   } catch (error) {
-    return JSON.parse(error.stdout); // a rejected image exits 3 with its verdict on stdout
+    return JSON.parse(error.stdout);  // a rejected image exits 3 with its verdict on stdout
   }
 }
 
@@ -62,10 +65,17 @@ function plannedFrames(bytes) {
       now = Math.max(now, action.untilMs);
     } else if (action.kind === 'write') {
       const bytesOut = plan.frame();
-      frames.push({ at: now, state: action.state, frame: action.name, length: bytesOut.length,
-                    bytes: Buffer.from(bytesOut),
-                    settings: line.settings, baud: line.baudRate, parity: line.parity,
-                    stop_bits: line.stopBits });
+      frames.push({
+        at: now,
+        state: action.state,
+        frame: action.name,
+        length: bytesOut.length,
+        bytes: Buffer.from(bytesOut),
+        settings: line.settings,
+        baud: line.baudRate,
+        parity: line.parity,
+        stop_bits: line.stopBits
+      });
       now += core.wireTimeMs(line.baudRate, line.parityCode, bytesOut.length);
       plan.written(bytesOut.length, now);
     }
@@ -88,29 +98,40 @@ describe('the core in WebAssembly and the native CLI', () => {
         return;
       }
       assert.deepEqual(
-        [wasm.model, wasm.needsWake, wasm.payloadLength, wasm.crc, wasm.dataSteps, wasm.durationMs],
-        [native.model, native.needs_wake, native.payload_length, native.image_crc,
-         native.data_steps, native.estimated_duration_ms],
+          [
+            wasm.model, wasm.needsWake, wasm.payloadLength, wasm.crc, wasm.dataSteps,
+            wasm.durationMs
+          ],
+          [
+            native.model, native.needs_wake, native.payload_length, native.image_crc,
+            native.data_steps, native.estimated_duration_ms
+          ],
       );
       assert.deepEqual(
-        wasm.segments.map((row) => [row.fileOffset, row.targetAddress, row.length]),
-        native.segments.map((row) => [row.file_offset, row.target_address, row.length]),
+          wasm.segments.map((row) => [row.fileOffset, row.targetAddress, row.length]),
+          native.segments.map((row) => [row.file_offset, row.target_address, row.length]),
       );
     });
 
-    if (!native.ok) continue;
+    if (!native.ok)
+      continue;
     test(`${name}: every byte of every segment goes out, in order, from the image`, () => {
       const blocks = plannedFrames(bytes).filter((frame) => frame.frame === 'BlockFrame');
-      const data = wasm.segments.map((row) => Buffer.from(bytes.subarray(row.fileOffset, row.fileOffset + row.length)));
+      const data = wasm.segments.map(
+          (row) => Buffer.from(bytes.subarray(row.fileOffset, row.fileOffset + row.length)));
       const dataBytes = data.reduce((sum, segment) => sum + segment.length, 0);
-      const overhead = (blocks.reduce((sum, block) => sum + block.length, 0) - dataBytes) / blocks.length;
+      const overhead =
+          (blocks.reduce((sum, block) => sum + block.length, 0) - dataBytes) / blocks.length;
       assert.ok(Number.isInteger(overhead) && overhead > 0, `block overhead ${overhead}`);
       let segment = 0;
       let offset = 0;
       for (const [i, block] of blocks.entries()) {
-        while (offset === data[segment].length) [segment, offset] = [segment + 1, 0];
+        while (offset === data[segment].length)
+          [segment, offset] = [segment + 1, 0];
         const chunk = data[segment].subarray(offset, offset + block.length - overhead);
-        assert.ok(block.bytes.indexOf(chunk) >= 0, `block ${i} lacks segment ${segment + 1}'s bytes from ${offset}`);
+        assert.ok(
+            block.bytes.indexOf(chunk) >= 0,
+            `block ${i} lacks segment ${segment + 1}'s bytes from ${offset}`);
         offset += chunk.length;
       }
       assert.equal(segment, data.length - 1);
@@ -120,13 +141,15 @@ describe('the core in WebAssembly and the native CLI', () => {
       const records = nativeTrace(path);
       const sent = records.filter((record) => record.record === 'frame');
       assert.equal(records.at(-1).outcome, 'OK');
-      const fields = (frame) => [frame.state, frame.frame, frame.length, frame.settings,
-                                 frame.baud, frame.parity, frame.stop_bits];
+      const fields = (frame) =>
+          [frame.state, frame.frame, frame.length, frame.settings, frame.baud, frame.parity,
+           frame.stop_bits];
       assert.deepEqual(sent.map(fields), planned.map(fields));
       for (let i = 1; i < sent.length; i++) {
         const plannedGap = planned[i].at - planned[i - 1].at;
         const gap = sent[i].t_ms - sent[i - 1].t_ms;
-        const where = `before frame ${i} (${sent[i].frame}): native ${gap} ms, planned ${plannedGap.toFixed(3)} ms`;
+        const where = `before frame ${i} (${sent[i].frame}): native ${gap} ms, planned ${
+            plannedGap.toFixed(3)} ms`;
         assert.ok(gap >= Math.floor(plannedGap) - 1, `early ${where}`);
         assert.ok(gap <= plannedGap + LATE_MAX_MS, `late ${where}`);
       }

@@ -5,18 +5,18 @@
 const $ = (id) => document.getElementById(id);
 const PORT_KEY = 'tarvex.port';
 const NO_SERIAL =
-  'This browser cannot reach a serial port (no Web Serial). Use Chrome, Edge or Opera on a ' +
-  'desktop computer (Windows, macOS, Linux, ChromeOS), with the page opened over https or from ' +
-  'localhost.';
+    'This browser cannot reach a serial port (no Web Serial). Use Chrome, Edge or Opera on a ' +
+    'desktop computer (Windows, macOS, Linux, ChromeOS), with the page opened over https or from ' +
+    'localhost.';
 
 const page = {
   core: null,
   texts: null,
   worker: null,
   workerReady: false,
-  image: null, // {bytes, name, facts}
+  image: null,  // {bytes, name, facts}
   port: null,
-  running: null, // {job, started, durationMs}
+  running: null,  // {job, started, durationMs}
   trace: '',
   hasSerial: 'serial' in navigator,
 };
@@ -26,18 +26,15 @@ function showError(text) {
   $('error').hidden = !text;
 }
 
-function hex4(value) {
-  return (value ?? 0).toString(16).padStart(4, '0');
-}
+function hex4(value) { return (value ?? 0).toString(16).padStart(4, '0'); }
 
 function portName(port) {
   const info = port.getInfo();
-  return info.usbVendorId === undefined ? 'serial port' : `${hex4(info.usbVendorId)}:${hex4(info.usbProductId)}`;
+  return info.usbVendorId === undefined ? 'serial port' :
+                                          `${hex4(info.usbVendorId)}:${hex4(info.usbProductId)}`;
 }
 
-function seconds(ms) {
-  return `${(ms / 1000).toFixed(1)} s`;
-}
+function seconds(ms) { return `${(ms / 1000).toFixed(1)} s`; }
 
 // --- The image -----------------------------------------------------------------------------
 
@@ -46,9 +43,12 @@ function showImage(image) {
   $('file-name').textContent = image.name;
   $('model').textContent = facts.model;
   $('wake').textContent = facts.needsWake ? 'yes' : 'no';
-  $('segments').textContent = `${facts.segments.length} (${facts.segments
-    .map((row) => `${row.length} bytes at 0x${row.targetAddress.toString(16).toUpperCase().padStart(8, '0')}`)
-    .join(', ')})`;
+  $('segments').textContent = `${facts.segments.length} (${
+      facts.segments
+          .map(
+              (row) => `${row.length} bytes at 0x${
+                  row.targetAddress.toString(16).toUpperCase().padStart(8, '0')}`)
+          .join(', ')})`;
   $('duration').textContent = `${seconds(facts.durationMs)} (${facts.durationMs} ms)`;
   $('facts').hidden = false;
   $('image-warning').textContent = facts.warning;
@@ -57,7 +57,8 @@ function showImage(image) {
 
 // A file that is not a good image is refused with the core's reason; the image chosen before stays.
 async function chooseImage(file) {
-  if (!file || !page.core || page.running) return;
+  if (!file || !page.core || page.running)
+    return;
   const bytes = new Uint8Array(await file.arrayBuffer());
   const facts = page.core.checkImage(bytes);
   if (!facts.ok) {
@@ -65,7 +66,7 @@ async function chooseImage(file) {
     return;
   }
   showError(page.hasSerial ? '' : NO_SERIAL);
-  page.image = { bytes, name: file.name, facts };
+  page.image = {bytes, name: file.name, facts};
   showImage(page.image);
   updateButtons();
 }
@@ -89,7 +90,8 @@ document.addEventListener('drop', (event) => {
 function usePort(port) {
   page.port = port;
   $('port-info').textContent = port ? portName(port) : 'no port chosen';
-  if (port) localStorage.setItem(PORT_KEY, JSON.stringify(port.getInfo()));
+  if (port)
+    localStorage.setItem(PORT_KEY, JSON.stringify(port.getInfo()));
   updateButtons();
 }
 
@@ -102,21 +104,19 @@ async function rememberedPort() {
   } catch {
     saved = null;
   }
-  const same = (port) =>
-    saved &&
-    port.getInfo().usbVendorId === saved.usbVendorId &&
-    port.getInfo().usbProductId === saved.usbProductId;
+  const same = (port) => saved && port.getInfo().usbVendorId === saved.usbVendorId &&
+      port.getInfo().usbProductId === saved.usbProductId;
   return ports.find(same) ?? ports[0] ?? null;
 }
 
 // Which of the granted ports with the same USB ids it is: the Worker finds it by both.
 async function portIndex(port) {
   const info = port.getInfo();
-  const same = (await navigator.serial.getPorts()).filter(
-    (other) =>
-      other.getInfo().usbVendorId === info.usbVendorId &&
-      other.getInfo().usbProductId === info.usbProductId,
-  );
+  const same = (await navigator.serial.getPorts())
+                   .filter(
+                       (other) => other.getInfo().usbVendorId === info.usbVendorId &&
+                           other.getInfo().usbProductId === info.usbProductId,
+                   );
   return Math.max(0, same.indexOf(port));
 }
 
@@ -124,7 +124,8 @@ $('choose-port').addEventListener('click', async () => {
   try {
     usePort(await navigator.serial.requestPort());
   } catch (error) {
-    if (error?.name !== 'NotFoundError') showError(`No port: ${error?.message || error}`);
+    if (error?.name !== 'NotFoundError')
+      showError(`No port: ${error?.message || error}`);
   }
 });
 
@@ -160,7 +161,7 @@ async function startRun(job) {
     job,
     image: job === 'download' ? page.image.bytes : null,
     imageName: job === 'download' ? page.image.name : '',
-    port: { info: port.getInfo(), index: await portIndex(port) },
+    port: {info: port.getInfo(), index: await portIndex(port)},
     portName: portName(port),
   });
   tickTimeLeft();
@@ -180,7 +181,8 @@ function tickTimeLeft() {
 $('download').addEventListener('click', () => {
   if (page.running) {
     // As the dialog does: the download stops only when the question is answered OK.
-    if (page.running && window.confirm(page.texts.stop)) page.worker.postMessage({ type: 'stop' });
+    if (page.running && window.confirm(page.texts.stop))
+      page.worker.postMessage({type: 'stop'});
     return;
   }
   startRun('download');
@@ -191,8 +193,10 @@ function ended(message) {
   const end = message.end;
   page.running = null;
   page.trace = message.trace;
-  if (message.text) $('status').textContent = message.text;
-  $('summary').textContent = end.ok ? end.word : `${end.word}: ${end.reason}`;
+  if (message.text)
+    $('status').textContent = message.text;
+  // As the CLI's summary: the reason follows the word of a run that failed.
+  $('summary').textContent = end.word === 'FAILED' ? `${end.word}: ${end.reason}` : end.word;
   $('summary').className = end.ok ? 'ok' : 'failed';
   $('summary-line').textContent = end.summary;
   $('time-left').textContent = '';
@@ -212,13 +216,13 @@ function ended(message) {
 
 $('save-trace').addEventListener('click', () => {
   const link = document.createElement('a');
-  link.href = URL.createObjectURL(new Blob([page.trace], { type: 'application/x-ndjson' }));
+  link.href = URL.createObjectURL(new Blob([page.trace], {type: 'application/x-ndjson'}));
   link.download = 'tarvex-trace.jsonl';
   link.click();
   setTimeout(() => URL.revokeObjectURL(link.href), 1000);
 });
 
-function fromWorker({ data }) {
+function fromWorker({data}) {
   switch (data.type) {
     case 'ready':
       page.workerReady = true;
@@ -245,7 +249,8 @@ function fromWorker({ data }) {
 }
 
 function markReady() {
-  if (page.core && page.workerReady) window.tarvexReady = true;
+  if (page.core && page.workerReady)
+    window.tarvexReady = true;
 }
 
 // --- Start ---------------------------------------------------------------------------------
@@ -264,7 +269,8 @@ async function main() {
   if (page.hasSerial) {
     usePort(await rememberedPort());
     navigator.serial.addEventListener('disconnect', (event) => {
-      if (event.target === page.port && !page.running) usePort(null);
+      if (event.target === page.port && !page.running)
+        usePort(null);
     });
   }
   updateButtons();

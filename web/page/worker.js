@@ -5,7 +5,7 @@
 importScripts('tarvex-core.js');
 
 let core = null;
-let run = null; // the run going on: {stopRequested, portLost, wake}
+let run = null;  // the run going on: {stopRequested, portLost, wake}
 
 // Waits until performance.now() has passed `deadline`, or until the run is to stop. A timer may
 // fire early (it drops the fraction of a millisecond), so it is armed again until the deadline
@@ -13,7 +13,8 @@ let run = null; // the run going on: {stopRequested, portLost, wake}
 async function waitUntil(deadline) {
   for (;;) {
     const left = deadline - performance.now();
-    if (left <= 0 || run.stopRequested || run.portLost) return;
+    if (left <= 0 || run.stopRequested || run.portLost)
+      return;
     await new Promise((resolve) => {
       run.wake = resolve;
       setTimeout(resolve, Math.ceil(left));
@@ -23,7 +24,8 @@ async function waitUntil(deadline) {
 }
 
 function interrupt() {
-  if (run?.wake) run.wake();
+  if (run?.wake)
+    run.wake();
 }
 
 async function findPort(chosen) {
@@ -31,8 +33,8 @@ async function findPort(chosen) {
   const same = ports.filter((port) => {
     const info = port.getInfo();
     return (
-      info.usbVendorId === chosen.info.usbVendorId && info.usbProductId === chosen.info.usbProductId
-    );
+        info.usbVendorId === chosen.info.usbVendorId &&
+        info.usbProductId === chosen.info.usbProductId);
   });
   return same[chosen.index] ?? same[0] ?? null;
 }
@@ -40,9 +42,9 @@ async function findPort(chosen) {
 // A port that cannot be opened is most often held by another program.
 function openProblem(error) {
   const what = error?.message || String(error);
-  return error?.name === 'InvalidStateError'
-    ? what
-    : `${what} (another program may be using the port, or the adapter is unplugged)`;
+  return error?.name === 'InvalidStateError' ?
+      what :
+      `${what} (another program may be using the port, or the adapter is unplugged)`;
 }
 
 async function closePort(port) {
@@ -70,12 +72,14 @@ async function openPort(port, line) {
 
 // Bytes the port took: all of them, or none when the write failed or took too long.
 async function writeFrame(port, bytes) {
-  if (!port.writable) throw new Error('the port is not open');
+  if (!port.writable)
+    throw new Error('the port is not open');
   const writer = port.writable.getWriter();
   let timer = null;
   try {
     const timeout = new Promise((_, reject) => {
-      timer = setTimeout(() => reject(new Error('the write timed out')), core.writeTimeoutMs(bytes.length));
+      timer = setTimeout(
+          () => reject(new Error('the write timed out')), core.writeTimeoutMs(bytes.length));
     });
     await Promise.race([writer.write(bytes), timeout]);
     return bytes.length;
@@ -85,16 +89,18 @@ async function writeFrame(port, bytes) {
   }
 }
 
-function post(message) {
-  self.postMessage(message);
-}
+function post(message) { self.postMessage(message); }
 
 // Shows what the plan asks to be shown.
 function show(action) {
-  if (action.kind === 'status') post({ type: 'status', text: action.text });
-  if (action.kind === 'segment') post({ type: 'status', text: action.text });
-  if (action.kind === 'progressRange') post({ type: 'progressRange', value: action.value });
-  if (action.kind === 'progress') post({ type: 'progress', value: action.value });
+  if (action.kind === 'status')
+    post({type: 'status', text: action.text});
+  if (action.kind === 'segment')
+    post({type: 'status', text: action.text});
+  if (action.kind === 'progressRange')
+    post({type: 'progressRange', value: action.value});
+  if (action.kind === 'progress')
+    post({type: 'progress', value: action.value});
 }
 
 async function drive(plan, port, log, start) {
@@ -112,16 +118,18 @@ async function drive(plan, port, log, start) {
     switch (action.kind) {
       case 'open':
       case 'reopen': {
-        if (action.kind === 'reopen') await closePort(port);
+        if (action.kind === 'reopen')
+          await closePort(port);
         line = action.line;
         const problem = run.portLost ? 'the adapter was unplugged' : await openPort(port, line);
-        if (problem) detail = problem;
+        if (problem)
+          detail = problem;
         plan.opened(!problem);
         break;
       }
       case 'wait': {
         await waitUntil(action.untilMs);
-        waits.push({ deadlineMs: action.untilMs, firedMs: performance.now() });
+        waits.push({deadlineMs: action.untilMs, firedMs: performance.now()});
         break;
       }
       case 'write': {
@@ -136,11 +144,12 @@ async function drive(plan, port, log, start) {
         // Web Serial cannot drain: the frame has left the line one wire time after it began to
         // go out, or when the write was taken if that is later.
         const lineFree = Math.max(
-          began + core.wireTimeMs(line.baudRate, line.parityCode, count),
-          performance.now(),
+            began + core.wireTimeMs(line.baudRate, line.parityCode, count),
+            performance.now(),
         );
-        log.frame(began - start, action.state, action.name, action.length, line.baudRate,
-                  line.parityCode, count);
+        log.frame(
+            began - start, action.state, action.name, action.length, line.baudRate, line.parityCode,
+            count);
         frames++;
         plan.written(count, lineFree);
         break;
@@ -148,7 +157,7 @@ async function drive(plan, port, log, start) {
       case 'finished': {
         await closePort(port);
         const end = log.end(action.outcome, action.text ?? '', detail, performance.now() - start);
-        return { action, end, waits, frames };
+        return {action, end, waits, frames};
       }
       default:
         show(action);
@@ -157,15 +166,16 @@ async function drive(plan, port, log, start) {
 }
 
 async function start(message) {
-  run = { stopRequested: false, portLost: false, wake: null, port: null };
+  run = {stopRequested: false, portLost: false, wake: null, port: null};
   const start = performance.now();
   const log = new core.RunLog(message.portName, message.image ?? null, message.imageName ?? '');
-  const plan = message.job === 'download' ? core.Plan.download(message.image, 1.0) : core.Plan.test();
+  const plan =
+      message.job === 'download' ? core.Plan.download(message.image, 1.0) : core.Plan.test();
   if (!plan) {
     // The page sends only images the core passed: this is a fault of the page's own.
     log.delete();
     run = null;
-    post({ type: 'fault', message: 'the image did not pass the check' });
+    post({type: 'fault', message: 'the image did not pass the check'});
     return;
   }
   try {
@@ -180,7 +190,7 @@ async function start(message) {
       plan.opened(false);
       const action = plan.next(performance.now());
       const end = log.end(action.outcome, action.text ?? '', 'the port is no longer there', 0);
-      result = { action, end, waits: [], frames: 0 };
+      result = {action, end, waits: [], frames: 0};
     }
     post({
       type: 'ended',
@@ -199,8 +209,9 @@ async function start(message) {
   }
 }
 
-self.onmessage = ({ data }) => {
-  if (data.type === 'run' && !run) start(data);
+self.onmessage = ({data}) => {
+  if (data.type === 'run' && !run)
+    start(data);
   if (data.type === 'stop' && run) {
     run.stopRequested = true;
     interrupt();
@@ -218,5 +229,5 @@ if ('serial' in navigator) {
 
 createTarvexCore().then((loaded) => {
   core = loaded;
-  post({ type: 'ready' });
+  post({type: 'ready'});
 });
