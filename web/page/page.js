@@ -17,6 +17,7 @@ const page = {
   image: null,  // {bytes, name, facts}
   port: null,
   running: null,  // {job, started, durationMs}
+  bytesTotal: 0,  // the payload the plan sends, for the progress tooltip
   trace: '',
   hasSerial: 'serial' in navigator,
 };
@@ -153,7 +154,9 @@ async function startRun(job) {
   $('summary').textContent = '';
   $('summary').className = '';
   $('summary-line').textContent = '';
+  $('progress').max = Math.max(1, page.running.durationMs);
   $('progress').value = 0;
+  $('progress').title = '';
   showError('');
   updateButtons();
   page.worker.postMessage({
@@ -167,14 +170,17 @@ async function startRun(job) {
   tickTimeLeft();
 }
 
+// The bar follows the schedule (the core's estimate of the whole download), the bytes sent are
+// its tooltip.
 function tickTimeLeft() {
   const run = page.running;
   if (!run || run.job !== 'download') {
     $('time-left').textContent = '';
     return;
   }
-  const left = Math.max(0, run.durationMs - (performance.now() - run.started));
-  $('time-left').textContent = `${Math.ceil(left / 1000)} s left`;
+  const elapsed = performance.now() - run.started;
+  $('progress').value = Math.min(elapsed, run.durationMs);
+  $('time-left').textContent = `${Math.ceil(Math.max(0, run.durationMs - elapsed) / 1000)} s left`;
   setTimeout(tickTimeLeft, 250);
 }
 
@@ -200,6 +206,8 @@ function ended(message) {
   $('summary').className = end.ok ? 'ok' : 'failed';
   $('summary-line').textContent = end.summary;
   $('time-left').textContent = '';
+  if (end.ok)
+    $('progress').value = $('progress').max;
   window.tarvexLastRun = {
     job: message.job,
     outcome: end.word,
@@ -231,10 +239,10 @@ function fromWorker({data}) {
       $('status').textContent = data.text;
       break;
     case 'progressRange':
-      $('progress').max = Math.max(1, data.value);
+      page.bytesTotal = data.value;
       break;
     case 'progress':
-      $('progress').value = data.value;
+      $('progress').title = `${data.value} of ${page.bytesTotal} bytes sent`;
       break;
     case 'ended':
       ended(data);
