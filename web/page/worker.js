@@ -7,13 +7,13 @@ importScripts('tarvex-core.js');
 let core = null;
 let run = null;  // the run going on: {stopRequested, portLost, wake}
 
-// Waits until performance.now() has passed `deadline`, or until the run is to stop. A timer may
-// fire early (it drops the fraction of a millisecond), so it is armed again until the deadline
-// has passed: a wait never ends early.
-async function waitUntil(deadline) {
+// Waits until performance.now() has passed `deadline`, or (unless `whole`) until the run is to
+// stop. A timer may fire early (it drops the fraction of a millisecond), so it is armed again
+// until the deadline has passed: a wait never ends early.
+async function waitUntil(deadline, whole = false) {
   for (;;) {
     const left = deadline - performance.now();
-    if (left <= 0 || run.stopRequested || run.portLost)
+    if (left <= 0 || (!whole && (run.stopRequested || run.portLost)))
       return;
     await new Promise((resolve) => {
       run.wake = resolve;
@@ -109,6 +109,7 @@ async function drive(plan, port, log, start) {
   let stopped = false;
   const waits = [];
   let frames = 0;
+  let lastLineFree = 0;
   for (;;) {
     if (run.stopRequested && !stopped) {
       stopped = true;
@@ -151,10 +152,14 @@ async function drive(plan, port, log, start) {
             began - start, action.state, action.name, action.length, line.baudRate, line.parityCode,
             count);
         frames++;
+        lastLineFree = lineFree;
         plan.written(count, lineFree);
         break;
       }
       case 'finished': {
+        // A stopped run too lets its last frame leave before the close, which Web Serial cannot
+        // drain: a frame cut short could be taken for a good one.
+        await waitUntil(lastLineFree, true);
         await closePort(port);
         const end = log.end(action.outcome, action.text ?? '', detail, performance.now() - start);
         return {action, end, waits, frames};
