@@ -1,6 +1,9 @@
 // The test images' own CRC: every image test leans on it, on 32-bit targets as well.
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <ostream>
+
 #include "image/image_crc.h"
 #include "tests/support/image_builder.h"
 
@@ -12,6 +15,10 @@ struct ClaimCase {
   std::optional<std::uint32_t> payloadLength;  // stored instead of the true length
   std::size_t crcBytes;                        // bytes after the preamble the CRC covers
 };
+
+void PrintTo(const ClaimCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class BuilderCrc : public testing::TestWithParam<ClaimCase> {};
 
