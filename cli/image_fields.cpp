@@ -2,9 +2,14 @@
 
 #include <fmt/format.h>
 
+#include "cli/commands.h"
 #include "image/unchecked_rows.h"
 
 namespace tarvex::cli {
+
+int RejectionExit(const ImageRejection& rejection) {
+  return rejection.reason == ImageError::CannotOpen ? EXIT_USAGE : EXIT_BAD_IMAGE;
+}
 
 void WarnUncheckedRows(std::ostream& err, const FirmwareImage& image) {
   const std::string warning = UncheckedRowsWarning(image.header);

@@ -79,7 +79,7 @@ int RunInfo(const InfoOptions& options, Io io) {
                                  {"reason", ImageErrorCode(load.rejection.reason)},
                                  {"message", load.rejection.message}});
     }
-    return EXIT_BAD_IMAGE;
+    return RejectionExit(load.rejection);
   }
   WarnUncheckedRows(io.err, *load.image);
   // The estimate runs the real sequencer against a null line, so it cannot drift from a download.
@@ -100,7 +100,7 @@ void AddInfoCommand(CLI::App& app, Io io, int& exitCode) {
   info->add_flag("--json", options->json, "Print one JSON object instead of text");
   info->add_option("IMAGE", options->imagePath, "Firmware image (.zfr)")->required();
   info->footer(
-      "Exit status: 0 for a good image, 2 for a usage error, 3 when the image is rejected.");
+      "Exit status: 0 for a good image, 2 for a usage error or an image that cannot be opened (missing, a folder), 3 when the image is rejected.");
   info->callback([options, io, &exitCode] { exitCode = RunInfo(*options, io); });
 }
 

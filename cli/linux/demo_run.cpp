@@ -59,7 +59,7 @@ int RunDemo(const DemoOptions& args, Io io) {
   const auto load = LoadImage(imagePath);
   if (!load.ok()) {
     io.err << "tarvex-cli: " << imagePath << ": " << load.rejection.message << '\n';
-    return EXIT_BAD_IMAGE;
+    return RejectionExit(load.rejection);
   }
   WarnUncheckedRows(io.err, *load.image);
   RunOutputs outputs;

@@ -142,13 +142,18 @@ TEST_F(InfoCommand, ImageNamedOutsideAsciiIsReadForTheCheckAndTheEstimate) {
   EXPECT_NE(run.out.find("download time"), std::string::npos) << run.out;
 }
 
-TEST_F(InfoCommand, MissingFileIsARejectionNotAUsageError) {
-  EXPECT_EQ(RunTool({"info", dir_.File("absent.zfr").string()}).status, 3);
+// A file that cannot be opened was named wrongly: a usage error, not an image found bad.
+TEST_F(InfoCommand, AMissingFileOrAFolderIsAUsageErrorNotARejection) {
+  for (const std::string& path : {dir_.File("absent.zfr").string(), dir_.path().string()}) {
+    const CliRun run = RunTool({"info", path});
+    EXPECT_EQ(run.status, 2) << path;
+    EXPECT_EQ(run.err.rfind("tarvex-cli: " + path + ": cannot open the file: ", 0), 0u) << run.err;
+  }
 }
 
 TEST(InfoUsage, APathFromTheRootIsAnImageNotAnOption) {
   const CliRun run = RunTool({"info", "/no-such-folder/image.zfr"});
-  EXPECT_EQ(run.status, 3) << run.err;
+  EXPECT_EQ(run.status, 2) << run.err;
   EXPECT_NE(run.err.find("cannot open the file"), std::string::npos) << run.err;
 }
 

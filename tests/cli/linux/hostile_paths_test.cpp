@@ -209,7 +209,7 @@ TEST_F(HostilePaths, InputsThatWouldBlockAreRefusedAtOnce) {
              {"download", "--port", line.SlavePath(), path},
          }) {
       const Outcome run = Cli(args);
-      EXPECT_EQ(run.code, 3) << args[0] << " " << path << ": " << run.err;
+      EXPECT_EQ(run.code, 2) << args[0] << " " << path << ": " << run.err;
       EXPECT_NE(run.err.find(path + ": cannot open the file: not a regular file"),
                 std::string::npos)
           << run.err;
