@@ -286,3 +286,33 @@ TEST_F(UnpackFolder, AFailurePartWayLeavesNothingBehind) {
 
 }  // namespace
 }  // namespace tarvex::cli
+
+namespace tarvex::cli {
+namespace {
+
+// A path given as the port that is no serial port is named for what it is, not for a fault of
+// a port, and nothing is written to it.
+TEST_F(HostilePaths, APortThatIsNoSerialPortSaysWhatItIs) {
+  const struct {
+    Node node;
+    const char* reason;
+  } cases[] = {
+      {Node::Folder, "it is a folder, not a serial port"},
+      {Node::CharDevice, "not a serial port (it has no line settings)"},
+      {Node::File, "not a serial port (it has no line settings)"},
+      {Node::Fifo, "not a serial port (it has no line settings)"},
+  };
+  const auto before = Listing(nodes.path());
+  for (const auto& c : cases) {
+    const std::string path = PathFor(c.node);
+    const Outcome run = Cli({"download", "--port", path, image});
+    EXPECT_EQ(run.code, 1) << path;
+    EXPECT_NE(run.err.find(path + ": Open CommPort Fail: " + c.reason), std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("see `tarvex-cli ports`"), std::string::npos) << run.err;
+  }
+  EXPECT_EQ(Listing(nodes.path()), before);
+}
+
+}  // namespace
+}  // namespace tarvex::cli
