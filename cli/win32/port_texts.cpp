@@ -9,6 +9,7 @@ const char OTHER_PORT_NAMES_HELP[] = "A name such as COM12 can be used too.";
 // Windows port names say nothing about the kind of port: every port present is listed.
 const char FOUND_PORTS_HEADING[] = "Ports present:";
 
+const bool PORT_NAMES_ARE_DEVICES = true;
 const char INTERRUPTED_EXITS_HELP[] =
     "130 when interrupted (Ctrl-C, Ctrl-Break or the console window closed)";
 const char SAMPLE_IMAGE_HELP[] = "the sample.zfr beside tarvex-cli.exe";
