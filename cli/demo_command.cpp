@@ -18,7 +18,8 @@ void AddDemoCommand(CLI::App& app, Io io, int& exitCode) {
   AddRunOptions(*cmd, options->run);
   cmd->footer(
       "Exit status: 0 when the fixture received the image intact, 1 when it did not or a port "
-      "failed, 2 for a usage error or an image that cannot be opened (missing, a folder), 3 when the image is rejected, " +
+      "failed, 2 for a usage error or an image that cannot be opened (missing, a folder), 3 when "
+      "the image is rejected, " +
       std::string(INTERRUPTED_EXITS_HELP) + ".");
   cmd->callback([options, io, &exitCode] { exitCode = RunDemo(*options, io); });
 }

@@ -94,7 +94,8 @@ void AddDiffCommand(CLI::App& app, Io io, int& exitCode) {
   cmd->add_option("B", args->second, "Second image (.zfr)")->required();
   cmd->footer(
       "Segments are matched by target address. Exit status: 0 when the images are identical, 1 "
-      "when they differ, 2 for a usage error or an image that cannot be opened, 3 when either image is rejected.");
+      "when they differ, 2 for a usage error or an image that cannot be opened, 3 when either "
+      "image is rejected.");
   cmd->callback([args, io, &exitCode] { exitCode = RunDiff(*args, io); });
 }
 

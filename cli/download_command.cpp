@@ -5,11 +5,11 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "cli/port_texts.h"
 #include "cli/image_fields.h"
 #include "cli/job_session.h"
 #include "cli/option_checks.h"
 #include "cli/port_args.h"
+#include "cli/port_texts.h"
 #include "cli/run_options.h"
 #include "image/image_loader.h"
 
@@ -60,7 +60,8 @@ void AddDownloadCommand(CLI::App& app, Io io, int& exitCode) {
   cmd->add_option("IMAGE", args->imagePath, "Firmware image (.zfr)")->required();
   cmd->footer(
       "Exit status: 0 when every port completed, 1 when a port could not be opened or a write "
-      "failed, 2 for a usage error or an image that cannot be opened (missing, a folder), 3 when the image is rejected, " +
+      "failed, 2 for a usage error or an image that cannot be opened (missing, a folder), 3 when "
+      "the image is rejected, " +
       std::string(INTERRUPTED_EXITS_HELP) + ".");
   cmd->callback([args, io, &exitCode] { exitCode = RunDownload(*args, io); });
 }

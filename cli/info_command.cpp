@@ -100,7 +100,8 @@ void AddInfoCommand(CLI::App& app, Io io, int& exitCode) {
   info->add_flag("--json", options->json, "Print one JSON object instead of text");
   info->add_option("IMAGE", options->imagePath, "Firmware image (.zfr)")->required();
   info->footer(
-      "Exit status: 0 for a good image, 2 for a usage error or an image that cannot be opened (missing, a folder), 3 when the image is rejected.");
+      "Exit status: 0 for a good image, 2 for a usage error or an image that cannot be opened "
+      "(missing, a folder), 3 when the image is rejected.");
   info->callback([options, io, &exitCode] { exitCode = RunInfo(*options, io); });
 }
 

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "cli/commands.h"
-#include "cli/port_texts.h"
 #include "cli/option_checks.h"
+#include "cli/port_texts.h"
 #include "cli/pty_commands.h"
 #include "cli/time_scale_option.h"
 

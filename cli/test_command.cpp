@@ -2,10 +2,10 @@
 #include <string>
 
 #include "cli/commands.h"
-#include "cli/port_texts.h"
 #include "cli/job_session.h"
 #include "cli/option_checks.h"
 #include "cli/port_args.h"
+#include "cli/port_texts.h"
 #include "cli/run_options.h"
 
 namespace tarvex::cli {

@@ -36,8 +36,9 @@ int OpenExclusiveTty(const std::string& device, const LineSettings& settings, bo
     return Fail(ErrnoError(EACCES, PermissionHint(device)), -1, error);
   }
   if (fd < 0 && errno == EISDIR) {
-    return Fail(ErrnoError(EISDIR, "it is a folder, not a serial port: give a port such as "
-                                   "/dev/ttyUSB0 (see `tarvex-cli ports`)"),
+    return Fail(ErrnoError(EISDIR,
+                           "it is a folder, not a serial port: give a port such as "
+                           "/dev/ttyUSB0 (see `tarvex-cli ports`)"),
                 -1, error);
   }
   if (fd < 0) {

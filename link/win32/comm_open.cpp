@@ -9,8 +9,8 @@ namespace tarvex::win32 {
 HANDLE OpenCommPort(const std::string& portName, OsError& error) {
   const std::string device = DeviceForPortName(portName);
   const HANDLE port =
-      CreateFileW(ToWide(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
+      CreateFileW(ToWide(device).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
   if (port == INVALID_HANDLE_VALUE) {
     error = OpenError(GetLastError(), device);
     return port;

@@ -25,8 +25,9 @@ bool IsFolder(const std::string& device) {
 
 OsError OpenError(DWORD code, const std::string& device) {
   if (IsFolder(device)) {
-    return Make(code, "it is a folder, not a serial port: give a port such as COM3 (see "
-                      "`tarvex-cli ports`)");
+    return Make(code,
+                "it is a folder, not a serial port: give a port such as COM3 (see "
+                "`tarvex-cli ports`)");
   }
   switch (code) {
     // A COM port opened without sharing reports "access denied" to everyone else.
@@ -45,8 +46,9 @@ OsError OpenError(DWORD code, const std::string& device) {
 }
 
 OsError NotAPortError(DWORD code) {
-  return Make(code, "not a serial port (it has no line settings): give a port such as COM3 (see "
-                    "`tarvex-cli ports`)");
+  return Make(code,
+              "not a serial port (it has no line settings): give a port such as COM3 (see "
+              "`tarvex-cli ports`)");
 }
 
 OsError SettingsError(DWORD code) {
