@@ -15,9 +15,10 @@ HANDLE OpenCommPort(const std::string& portName, OsError& error) {
     error = OpenError(GetLastError(), device);
     return port;
   }
-  DCB dcb{};
-  dcb.DCBlength = sizeof dcb;
-  if (GetFileType(port) != FILE_TYPE_CHAR || !GetCommState(port, &dcb)) {
+  // The event mask is the driver's own, so asking for it touches no line settings (Wine cannot
+  // always read those back from a tty); what is no port at all refuses it.
+  DWORD mask = 0;
+  if (GetFileType(port) != FILE_TYPE_CHAR || !GetCommMask(port, &mask)) {
     const DWORD code = GetLastError();
     CloseHandle(port);
     error = NotAPortError(code == ERROR_SUCCESS ? ERROR_INVALID_FUNCTION : code);
