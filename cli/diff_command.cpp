@@ -59,8 +59,7 @@ void PrintDiff(std::ostream& out, const ImageDiff& diff) {
 std::optional<FirmwareImage> Load(const std::string& path, Io io, int& status) {
   ImageLoad load = LoadImage(path);
   if (!load.ok()) {
-    io.err << "tarvex-cli: " << path << ": " << load.rejection.message << '\n';
-    status = std::min(status, RejectionExit(load.rejection));
+    status = std::min(status, SayRejected(io.err, path, load.rejection));
   }
   return std::move(load.image);
 }

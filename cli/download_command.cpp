@@ -30,8 +30,7 @@ int RunDownload(const DownloadArgs& args, Io io) {
   }
   const auto load = LoadImage(args.imagePath);
   if (!load.ok()) {
-    io.err << "tarvex-cli: " << args.imagePath << ": " << load.rejection.message << '\n';
-    return RejectionExit(load.rejection);
+    return SayRejected(io.err, args.imagePath, load.rejection);
   }
   WarnUncheckedRows(io.err, *load.image);
   RunOutputs outputs;

@@ -7,8 +7,11 @@
 
 namespace tarvex::cli {
 
-int RejectionExit(const ImageRejection& rejection) {
-  return rejection.reason == ImageError::CannotOpen ? EXIT_USAGE : EXIT_BAD_IMAGE;
+int SayRejected(std::ostream& err, const std::string& path, const ImageRejection& rejection) {
+  const bool wrongPath = rejection.reason == ImageError::CannotOpen;
+  err << "tarvex-cli: " << path << ": " << rejection.message
+      << (wrongPath ? "; check the path: it must name an image file (.zfr)" : "") << '\n';
+  return wrongPath ? EXIT_USAGE : EXIT_BAD_IMAGE;
 }
 
 void WarnUncheckedRows(std::ostream& err, const FirmwareImage& image) {

@@ -71,7 +71,6 @@ void PrintText(std::ostream& out, const FirmwareImage& image,
 int RunInfo(const InfoOptions& options, Io io) {
   const ImageLoad load = LoadImage(options.imagePath);
   if (!load.ok()) {
-    io.err << "tarvex-cli: " << options.imagePath << ": " << load.rejection.message << '\n';
     if (options.json) {
       // A script reads the verdict from standard output either way.
       WriteJsonLine(io.out, Json{{"ok", false},
@@ -79,7 +78,7 @@ int RunInfo(const InfoOptions& options, Io io) {
                                  {"reason", ImageErrorCode(load.rejection.reason)},
                                  {"message", load.rejection.message}});
     }
-    return RejectionExit(load.rejection);
+    return SayRejected(io.err, options.imagePath, load.rejection);
   }
   WarnUncheckedRows(io.err, *load.image);
   // The estimate runs the real sequencer against a null line, so it cannot drift from a download.

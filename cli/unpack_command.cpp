@@ -117,8 +117,7 @@ int RunUnpack(const UnpackArgs& args, Io io) {
   }
   const ImageLoad load = LoadImage(args.imagePath);
   if (!load.ok()) {
-    io.err << "tarvex-cli: " << args.imagePath << ": " << load.rejection.message << '\n';
-    return RejectionExit(load.rejection);
+    return SayRejected(io.err, args.imagePath, load.rejection);
   }
   SegmentFiles files;
   if (const std::string error = WriteParts(*load.image, args, earlier.own, files); !error.empty()) {

@@ -144,10 +144,20 @@ TEST_F(InfoCommand, ImageNamedOutsideAsciiIsReadForTheCheckAndTheEstimate) {
 
 // A file that cannot be opened was named wrongly: a usage error, not an image found bad.
 TEST_F(InfoCommand, AMissingFileOrAFolderIsAUsageErrorNotARejection) {
-  for (const std::string& path : {dir_.File("absent.zfr").string(), dir_.path().string()}) {
-    const CliRun run = RunTool({"info", path});
-    EXPECT_EQ(run.status, 2) << path;
-    EXPECT_EQ(run.err.rfind("tarvex-cli: " + path + ": cannot open the file: ", 0), 0u) << run.err;
+  const struct {
+    std::string path;
+    const char* reason;
+  } cases[] = {
+      {dir_.File("absent.zfr").string(), "cannot open the file: "},
+      {dir_.path().string(), "cannot open the file: it is a folder, not an image file"},
+  };
+  for (const auto& c : cases) {
+    const CliRun run = RunTool({"info", c.path});
+    EXPECT_EQ(run.status, 2) << c.path;
+    EXPECT_EQ(run.err.rfind("tarvex-cli: " + c.path + ": " + c.reason, 0), 0u) << run.err;
+    EXPECT_NE(run.err.find("; check the path: it must name an image file (.zfr)\n"),
+              std::string::npos)
+        << run.err;
   }
 }
 

@@ -210,7 +210,9 @@ TEST_F(HostilePaths, InputsThatWouldBlockAreRefusedAtOnce) {
          }) {
       const Outcome run = Cli(args);
       EXPECT_EQ(run.code, 2) << args[0] << " " << path << ": " << run.err;
-      EXPECT_NE(run.err.find(path + ": cannot open the file: not a regular file"),
+      EXPECT_NE(run.err.find(path + (node == Node::Folder
+                                         ? ": cannot open the file: it is a folder, not an image"
+                                         : ": cannot open the file: not a regular file")),
                 std::string::npos)
           << run.err;
     }
