@@ -37,7 +37,7 @@ void AddSimulateCommand(CLI::App& app, Io io, int& exitCode) {
   simulate->footer(
       "A download that is cut short and begun anew is reported as interrupted; the verdict is "
       "about the last one. With --port the fixture's receiver follows the settings of the frame "
-      "due next and counts the bytes that come with framing or parity errors. Exit status: 0 when "
+      "due next and counts the framing and parity errors the driver reports. Exit status: 0 when "
       "a download arrived intact or a test code alone "
       "came, 1 when it had faults, none was over in time or the port could not be opened, " +
       std::string(INTERRUPTED_EXITS_HELP) + ".");
