@@ -13,6 +13,8 @@ extern const char FOUND_PORTS_HEADING[];
 // Windows: a COM name is the port itself, so the fixed COM1..COM8 list and stable by-id names
 // mean nothing there; `ports` lists the ports present.
 extern const bool PORT_NAMES_ARE_DEVICES;
+// The ports command's one-line summary.
+extern const char PORTS_SUMMARY[];
 // How a job is interrupted, as the end of an exit-status list: "130 when interrupted (...), ...".
 extern const char INTERRUPTED_EXITS_HELP[];
 // Where demo finds the sample image when none is given.

@@ -11,6 +11,8 @@ const char OTHER_PORT_NAMES_HELP[] =
 const char FOUND_PORTS_HEADING[] = "USB serial adapters:";
 
 const bool PORT_NAMES_ARE_DEVICES = false;
+const char PORTS_SUMMARY[] =
+    "List COM1 to COM8 with their devices, and the USB serial adapters found";
 const char INTERRUPTED_EXITS_HELP[] =
     "130 when interrupted (Ctrl-C or SIGTERM), 129 when the terminal hangs up (SIGHUP)";
 const char SAMPLE_IMAGE_HELP[] =

@@ -10,6 +10,8 @@ const char OTHER_PORT_NAMES_HELP[] = "A name such as COM12 can be used too.";
 const char FOUND_PORTS_HEADING[] = "Ports present:";
 
 const bool PORT_NAMES_ARE_DEVICES = true;
+const char PORTS_SUMMARY[] =
+    "List the serial ports present, with what USB adapters say of themselves";
 const char INTERRUPTED_EXITS_HELP[] =
     "130 when interrupted (Ctrl-C, Ctrl-Break or the console window closed)";
 const char SAMPLE_IMAGE_HELP[] = "the sample.zfr beside tarvex-cli.exe";

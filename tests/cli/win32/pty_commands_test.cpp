@@ -43,6 +43,7 @@ TEST(PtyCommandsOnWindows, HelpMarksWhatCannotRunAndNamesNoPosixThings) {
   EXPECT_NE(list.str().find("(Linux only: needs a pseudo-terminal)"), std::string::npos)
       << list.str();
   EXPECT_NE(list.str().find("--port, required on Windows"), std::string::npos) << list.str();
+  EXPECT_NE(list.str().find("List the serial ports present"), std::string::npos) << list.str();
   std::string all = list.str();
   for (const char* command : {"ports", "simulate", "download", "test", "demo", "loopcheck"}) {
     std::ostringstream out;
