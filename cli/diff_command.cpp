@@ -1,5 +1,6 @@
 // tarvex-cli diff A.zfr B.zfr: what differs between two images.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -53,20 +54,22 @@ void PrintDiff(std::ostream& out, const ImageDiff& diff) {
   }
 }
 
-// Loads one image; prints the rejection and returns nothing when it fails.
-std::optional<FirmwareImage> Load(const std::string& path, Io io) {
+// Loads one image; prints the rejection and returns nothing when it fails, lowering `status` to
+// its exit status (a usage error comes before a bad image).
+std::optional<FirmwareImage> Load(const std::string& path, Io io, int& status) {
   ImageLoad load = LoadImage(path);
   if (!load.ok()) {
-    io.err << "tarvex-cli: " << path << ": " << load.rejection.message << '\n';
+    status = std::min(status, SayRejected(io.err, path, load.rejection));
   }
   return std::move(load.image);
 }
 
 int RunDiff(const DiffArgs& args, Io io) {
-  const auto a = Load(args.first, io);
-  const auto b = Load(args.second, io);
+  int status = EXIT_BAD_IMAGE;
+  const auto a = Load(args.first, io, status);
+  const auto b = Load(args.second, io, status);
   if (!a || !b) {
-    return EXIT_BAD_IMAGE;
+    return status;
   }
   const ImageDiff diff = DiffImages(*a, *b);
   if (!diff.error.empty()) {
@@ -90,7 +93,8 @@ void AddDiffCommand(CLI::App& app, Io io, int& exitCode) {
   cmd->add_option("B", args->second, "Second image (.zfr)")->required();
   cmd->footer(
       "Segments are matched by target address. Exit status: 0 when the images are identical, 1 "
-      "when they differ, 2 for a usage error, 3 when either image is rejected.");
+      "when they differ, 2 for a usage error or an image that cannot be opened, 3 when either "
+      "image is rejected.");
   cmd->callback([args, io, &exitCode] { exitCode = RunDiff(*args, io); });
 }
 

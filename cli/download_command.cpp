@@ -30,8 +30,7 @@ int RunDownload(const DownloadArgs& args, Io io) {
   }
   const auto load = LoadImage(args.imagePath);
   if (!load.ok()) {
-    io.err << "tarvex-cli: " << args.imagePath << ": " << load.rejection.message << '\n';
-    return EXIT_BAD_IMAGE;
+    return SayRejected(io.err, args.imagePath, load.rejection);
   }
   WarnUncheckedRows(io.err, *load.image);
   RunOutputs outputs;
@@ -60,8 +59,9 @@ void AddDownloadCommand(CLI::App& app, Io io, int& exitCode) {
   cmd->add_option("IMAGE", args->imagePath, "Firmware image (.zfr)")->required();
   cmd->footer(
       "Exit status: 0 when every port completed, 1 when a port could not be opened or a write "
-      "failed, 2 for a usage error, 3 when the image is rejected, 130 when interrupted (Ctrl-C), "
-      "129 when the terminal hangs up (SIGHUP).");
+      "failed, 2 for a usage error or an image that cannot be opened (missing, a folder), 3 when "
+      "the image is rejected, " +
+      std::string(INTERRUPTED_EXITS_HELP) + ".");
   cmd->callback([args, io, &exitCode] { exitCode = RunDownload(*args, io); });
 }
 

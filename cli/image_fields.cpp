@@ -2,9 +2,17 @@
 
 #include <fmt/format.h>
 
+#include "cli/commands.h"
 #include "image/unchecked_rows.h"
 
 namespace tarvex::cli {
+
+int SayRejected(std::ostream& err, const std::string& path, const ImageRejection& rejection) {
+  const bool wrongPath = rejection.reason == ImageError::CannotOpen;
+  err << "tarvex-cli: " << path << ": " << rejection.message
+      << (wrongPath ? "; check the path: it must name an image file (.zfr)" : "") << '\n';
+  return wrongPath ? EXIT_USAGE : EXIT_BAD_IMAGE;
+}
 
 void WarnUncheckedRows(std::ostream& err, const FirmwareImage& image) {
   const std::string warning = UncheckedRowsWarning(image.header);

@@ -19,6 +19,11 @@ void AddImageFields(Json& json, const FirmwareImage& image);
 // model name cannot drive the terminal.
 std::string DisplayText(std::string_view bytes);
 
+// Says on `err` why the image at `path` did not load, with a fix where the path was wrong, and
+// returns the exit status: a file that cannot be opened (missing, a folder) is a usage error,
+// EXIT_USAGE; a file that is no valid image is EXIT_BAD_IMAGE.
+int SayRejected(std::ostream& err, const std::string& path, const ImageRejection& rejection);
+
 // Says on `err` when segments of `image` lie outside its checked payload (nothing otherwise).
 void WarnUncheckedRows(std::ostream& err, const FirmwareImage& image);
 

@@ -71,7 +71,6 @@ void PrintText(std::ostream& out, const FirmwareImage& image,
 int RunInfo(const InfoOptions& options, Io io) {
   const ImageLoad load = LoadImage(options.imagePath);
   if (!load.ok()) {
-    io.err << "tarvex-cli: " << options.imagePath << ": " << load.rejection.message << '\n';
     if (options.json) {
       // A script reads the verdict from standard output either way.
       WriteJsonLine(io.out, Json{{"ok", false},
@@ -79,7 +78,7 @@ int RunInfo(const InfoOptions& options, Io io) {
                                  {"reason", ImageErrorCode(load.rejection.reason)},
                                  {"message", load.rejection.message}});
     }
-    return EXIT_BAD_IMAGE;
+    return SayRejected(io.err, options.imagePath, load.rejection);
   }
   WarnUncheckedRows(io.err, *load.image);
   // The estimate runs the real sequencer against a null line, so it cannot drift from a download.
@@ -100,7 +99,8 @@ void AddInfoCommand(CLI::App& app, Io io, int& exitCode) {
   info->add_flag("--json", options->json, "Print one JSON object instead of text");
   info->add_option("IMAGE", options->imagePath, "Firmware image (.zfr)")->required();
   info->footer(
-      "Exit status: 0 for a good image, 2 for a usage error, 3 when the image is rejected.");
+      "Exit status: 0 for a good image, 2 for a usage error or an image that cannot be opened "
+      "(missing, a folder), 3 when the image is rejected.");
   info->callback([options, io, &exitCode] { exitCode = RunInfo(*options, io); });
 }
 

@@ -31,11 +31,11 @@ Json TextOrNull(const std::string& text) {
   return text.empty() ? Json() : Json(text);
 }
 
+// "device" is what the name opens, spelled as in "com_ports" ("\\.\COM12", "/dev/ttyUSB0").
 Json AdapterObject(const SerialAdapter& adapter) {
   const UsbFacts usb = adapter.usb.value_or(UsbFacts{});
-  return Json{{"port", adapter.path},
-              {"device", adapter.device},
-              {"by_id", TextOrNull(adapter.byId)},
+  Json object{{"port", adapter.path},
+              {"device", DeviceForPortName(adapter.device)},
               {"description", TextOrNull(adapter.description)},
               {"usb", adapter.usb.has_value()},
               {"vid", TextOrNull(usb.vid)},
@@ -43,6 +43,10 @@ Json AdapterObject(const SerialAdapter& adapter) {
               {"maker", TextOrNull(usb.maker)},
               {"product", TextOrNull(usb.product)},
               {"serial", TextOrNull(usb.serial)}};
+  if (!PORT_NAMES_ARE_DEVICES) {
+    object["by_id"] = TextOrNull(adapter.byId);
+  }
+  return object;
 }
 
 }  // namespace
@@ -64,10 +68,12 @@ std::string AdapterFacts(const SerialAdapter& adapter) {
 
 void WritePortsText(std::ostream& out, const std::vector<ComPortEntry>& comPorts,
                     const std::vector<SerialAdapter>& adapters) {
-  out << "Serial ports:\n";
-  for (const ComPortEntry& port : comPorts) {
-    out << "  " << std::left << std::setw(6) << port.name << port.device
-        << (port.exists ? "  present" : "  not present") << '\n';
+  if (!PORT_NAMES_ARE_DEVICES) {
+    out << "Serial ports:\n";
+    for (const ComPortEntry& port : comPorts) {
+      out << "  " << std::left << std::setw(6) << port.name << port.device
+          << (port.exists ? "  present" : "  not present") << '\n';
+    }
   }
   out << FOUND_PORTS_HEADING << '\n';
   if (adapters.empty()) {
@@ -94,11 +100,15 @@ void WritePortsJson(std::ostream& out, const std::vector<ComPortEntry>& comPorts
   for (const ComPortEntry& port : comPorts) {
     com.push_back({{"name", port.name}, {"device", port.device}, {"present", port.exists}});
   }
-  Json found = Json::array();
+  // USB serial adapters, and the other ports present (Windows lists every one).
+  Json usb = Json::array();
+  Json other = Json::array();
   for (const SerialAdapter& adapter : adapters) {
-    found.push_back(AdapterObject(adapter));
+    (adapter.usb ? usb : other).push_back(AdapterObject(adapter));
   }
-  WriteJsonLine(out, Json{{"com_ports", std::move(com)}, {"adapters", std::move(found)}});
+  WriteJsonLine(out, Json{{"com_ports", std::move(com)},
+                          {"adapters", std::move(usb)},
+                          {"other_ports", std::move(other)}});
 }
 
 }  // namespace tarvex::cli

@@ -12,7 +12,8 @@ namespace tarvex::cli {
 void WritePortsText(std::ostream& out, const std::vector<ComPortEntry>& comPorts,
                     const std::vector<SerialAdapter>& adapters);
 
-// One object: "com_ports" and "adapters"; what is not known is null.
+// One object: "com_ports", "adapters" (USB) and "other_ports" (present, not USB); what is not
+// known is null. "by_id" only where the system makes such names (not on Windows).
 void WritePortsJson(std::ostream& out, const std::vector<ComPortEntry>& comPorts,
                     const std::vector<SerialAdapter>& adapters);
 

@@ -11,8 +11,7 @@
 namespace tarvex::cli {
 
 void AddPortsCommand(CLI::App& app, Io io, int& exitCode) {
-  CLI::App* ports = app.add_subcommand(
-      "ports", "List COM1 to COM8 with their devices, and the USB serial adapters found");
+  CLI::App* ports = app.add_subcommand("ports", PORTS_SUMMARY);
   auto json = std::make_shared<bool>(false);
   ports->add_flag("--json", *json,
                   "Print one JSON object instead: the ports, and each adapter's USB vendor and "

@@ -185,7 +185,9 @@ void ProgressDisplay::DrawPlain(const std::vector<PortProgress>& lines) {
     for (; printed_[i] < history.size(); ++printed_[i]) {
       out_ << prefix << history[printed_[i]] << '\n';
     }
-    if (!lines[i].ending.empty() && !endingPrinted_[i]) {
+    // One port's summary follows at once and says the same; of several, one may end long before
+    // the others.
+    if (lines.size() > 1 && !lines[i].ending.empty() && !endingPrinted_[i]) {
       out_ << prefix << lines[i].ending << '\n';
       endingPrinted_[i] = true;
     }

@@ -1,5 +1,6 @@
 // simulate, demo and loopcheck: the commands whose simulated fixture listens on a pseudo-terminal
-// or reads a port. Their options are the same everywhere; running them needs Linux for now.
+// or reads a port. Their options are the same everywhere; without a port, simulate and demo need
+// Linux.
 #pragma once
 
 #include <string>

@@ -80,6 +80,11 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   app.formatter(std::make_shared<HelpFormatter>());
   int exitCode = EXIT_OK;
   RegisterCommands(app, Io{out, err}, exitCode);
+  // "/?" is how Windows programs are asked for help; elsewhere it is no path anyone means.
+  if (args.size() == 1 && args.front() == "/?") {
+    out << app.help();
+    return EXIT_OK;
+  }
   if (IsUnknownCommand(app, args)) {
     SayUnknownCommand(args.front(), err);
     return EXIT_USAGE;

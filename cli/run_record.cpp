@@ -69,11 +69,10 @@ std::string OutcomeWord(const PortResult& port, JobKind kind) {
 }
 
 std::string SummaryLine(const PortResult& port, JobKind kind, const FirmwareImage* image) {
-  std::string outcome = OutcomeWord(port, kind);
-  outcome += outcome == "FAILED" ? ": " + Reason(port) + ";" : ",";
-  std::string line =
-      fmt::format("{}: {} {} bytes in {} frame{} in {:.1f} s", port.port, outcome, port.sent.bytes,
-                  port.sent.frames, port.sent.frames == 1 ? "" : "s", Seconds(port));
+  // The reason of a failure is said once, with its fix, on the error output.
+  std::string line = fmt::format("{}: {}, {} bytes in {} frame{} in {:.1f} s", port.port,
+                                 OutcomeWord(port, kind), port.sent.bytes, port.sent.frames,
+                                 port.sent.frames == 1 ? "" : "s", Seconds(port));
   if (image != nullptr) {
     line += "; " + ImageFacts(*image);
   }

@@ -42,8 +42,8 @@ std::string Advice(const PortResult& port);
 std::string OutcomeWord(const PortResult& port, JobKind kind);
 
 // "COM1: OK, 1534 bytes in 9 frames in 43.2 s; image model \"VUN D7\", CRC 0x1A2B3C4D,
-// 2 segments"; a failed port's line gives the reason after the word: "COM1: FAILED: Open
-// CommPort Fail: ...; 0 bytes in 0 frames in 0.0 s; ..." (`image` is null for a test job).
+// 2 segments"; "COM1: FAILED, 0 bytes in 0 frames in 0.0 s; ..." for a failed port, whose reason
+// ReportFailures gives (`image` is null for a test job).
 std::string SummaryLine(const PortResult& port, JobKind kind, const FirmwareImage* image);
 
 // "2026-12-09T14:03:07.250Z"

@@ -3,9 +3,11 @@
 // received; a download cut short and begun anew is reported as interrupted, the new one is judged.
 #include <CLI/CLI.hpp>
 #include <memory>
+#include <string>
 
 #include "cli/commands.h"
 #include "cli/option_checks.h"
+#include "cli/port_texts.h"
 #include "cli/pty_commands.h"
 #include "cli/time_scale_option.h"
 
@@ -13,8 +15,7 @@ namespace tarvex::cli {
 
 void AddSimulateCommand(CLI::App& app, Io io, int& exitCode) {
   auto options = std::make_shared<SimulateOptions>();
-  CLI::App* simulate = app.add_subcommand(
-      "simulate", "Act as a fixture on a new pseudo-terminal and check the download it receives");
+  CLI::App* simulate = app.add_subcommand("simulate", SIMULATE_SUMMARY);
   simulate
       ->add_option("--port", options->port,
                    "Listen on this serial port instead, wired to the one the download goes "
@@ -36,10 +37,10 @@ void AddSimulateCommand(CLI::App& app, Io io, int& exitCode) {
   simulate->footer(
       "A download that is cut short and begun anew is reported as interrupted; the verdict is "
       "about the last one. With --port the fixture's receiver follows the settings of the frame "
-      "due next and counts the bytes that come with framing or parity errors. Exit status: 0 when "
+      "due next and counts the framing and parity errors the driver reports. Exit status: 0 when "
       "a download arrived intact or a test code alone "
-      "came, 1 when it had faults, none was over in time or the port could not be opened, 130 "
-      "after Ctrl-C or SIGTERM.");
+      "came, 1 when it had faults, none was over in time or the port could not be opened, " +
+      std::string(INTERRUPTED_EXITS_HELP) + ".");
   simulate->callback([io, &exitCode, options] { exitCode = RunSimulate(*options, io); });
 }
 

@@ -1,4 +1,5 @@
 #include <CLI/CLI.hpp>
+#include <string>
 
 #include "cli/commands.h"
 #include "cli/job_session.h"
@@ -23,8 +24,8 @@ void AddTestCommand(CLI::App& app, Io io, int& exitCode) {
   AddRunOptions(*cmd, args->run);
   cmd->footer(
       "Exit status: 0 when the test code went out, 1 when the port could not be opened or the "
-      "write failed, 2 for a usage error, 130 when interrupted (Ctrl-C), "
-      "129 when the terminal hangs up (SIGHUP).");
+      "write failed, 2 for a usage error, " +
+      std::string(INTERRUPTED_EXITS_HELP) + ".");
   cmd->callback([args, io, &exitCode] {
     const auto ports = ResolvePortArgs("test", {args->port}, io.err);
     RunOutputs outputs;

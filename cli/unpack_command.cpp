@@ -117,8 +117,7 @@ int RunUnpack(const UnpackArgs& args, Io io) {
   }
   const ImageLoad load = LoadImage(args.imagePath);
   if (!load.ok()) {
-    io.err << "tarvex-cli: " << args.imagePath << ": " << load.rejection.message << '\n';
-    return EXIT_BAD_IMAGE;
+    return SayRejected(io.err, args.imagePath, load.rejection);
   }
   SegmentFiles files;
   if (const std::string error = WriteParts(*load.image, args, earlier.own, files); !error.empty()) {
@@ -147,7 +146,8 @@ void AddUnpackCommand(CLI::App& app, Io io, int& exitCode) {
   cmd->footer(
       "Writes segN-0xADDRESS.bin per segment, image.hex and manifest.json, all at once: a failure "
       "leaves the folder as it was. Exit status: 0 when written, 1 when a file cannot be written, "
-      "2 for a usage error, 3 when the image is rejected.");
+      "2 for a usage error or an image that cannot be opened (missing, a folder), 3 when the image "
+      "is rejected.");
   cmd->callback([args, io, &exitCode] { exitCode = RunUnpack(*args, io); });
 }
 

@@ -136,6 +136,12 @@ const char* ImageErrorCode(ImageError reason) {
 
 ImageLoad LoadImage(const std::string& path) {
   const std::filesystem::path fsPath = PathFromUtf8(path);
+  std::error_code unknown;
+  if (std::filesystem::symlink_status(fsPath, unknown).type() ==
+      std::filesystem::file_type::directory) {
+    return Reject(ImageError::CannotOpen,
+                  "cannot open the file: it is a folder, not an image file");
+  }
   if (const std::string problem = NotAFileProblem(fsPath); !problem.empty()) {
     return Reject(ImageError::CannotOpen, "cannot open the file: " + problem);
   }

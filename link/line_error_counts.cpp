@@ -7,6 +7,14 @@ LineErrorCounts LineErrorCounts::operator-(const LineErrorCounts& earlier) const
           breaks - earlier.breaks};
 }
 
+LineErrorCounts& LineErrorCounts::operator+=(const LineErrorCounts& more) {
+  framing += more.framing;
+  parity += more.parity;
+  overrun += more.overrun;
+  breaks += more.breaks;
+  return *this;
+}
+
 std::string Describe(const LineErrorCounts& counts) {
   return std::to_string(counts.framing) + " framing, " + std::to_string(counts.parity) +
          " parity, " + std::to_string(counts.overrun) + " overrun, " +

@@ -1,7 +1,7 @@
 // The fixture's end of a line: a port opened for reading, whose receiver follows the settings
-// the next frame is due at, with every byte that came with a framing or parity error marked.
-// The downloader never uses it; its link stays write-only. Linux only for now: on Windows the
-// commands that need it refuse to run.
+// the next frame is due at, with every byte that came with a framing or parity error marked where
+// the driver tells which (Linux; Windows only counts them).
+// The downloader never uses it; its link stays write-only.
 #pragma once
 
 #include <chrono>
@@ -24,6 +24,7 @@ struct LineErrorCounts {
   std::uint64_t breaks = 0;
 
   std::uint64_t Total() const { return framing + parity + overrun + breaks; }
+  LineErrorCounts& operator+=(const LineErrorCounts& more);
   // The counts since `earlier`.
   LineErrorCounts operator-(const LineErrorCounts& earlier) const;
 };
@@ -54,10 +55,11 @@ class SerialReader {
   // Drops what has arrived and not been read.
   virtual void DiscardInput() = 0;
 
-  // A pseudo-terminal takes bytes at any settings and never reports an error: there the
-  // settings prove nothing.
+  // A pseudo-terminal takes bytes at any settings and never reports an error, and Wine reports
+  // none of a port's errors: there the settings prove nothing.
   virtual bool ChecksLine() const = 0;
-  // Empty when the driver keeps no counts.
+  // Empty when the driver keeps no counts. On Windows a count is of reports, not bytes: errors
+  // that come between two looks count once.
   virtual std::optional<LineErrorCounts> ErrorCounts() const = 0;
 
   virtual void Close() = 0;

@@ -58,8 +58,7 @@ int RunDemo(const DemoOptions& args, Io io) {
   const std::string imagePath = args.imagePath.empty() ? SampleImage() : args.imagePath;
   const auto load = LoadImage(imagePath);
   if (!load.ok()) {
-    io.err << "tarvex-cli: " << imagePath << ": " << load.rejection.message << '\n';
-    return EXIT_BAD_IMAGE;
+    return SayRejected(io.err, imagePath, load.rejection);
   }
   WarnUncheckedRows(io.err, *load.image);
   RunOutputs outputs;

@@ -15,6 +15,10 @@ namespace tarvex::posix {
 
 namespace {
 
+constexpr const char* NOT_A_PORT =
+    "not a serial port (it has no line settings): give a port such as /dev/ttyUSB0 (see "
+    "`tarvex-cli ports`)";
+
 int Fail(const OsError& reason, int fd, OsError& error) {
   if (fd >= 0) {
     ::close(fd);
@@ -31,6 +35,12 @@ int OpenExclusiveTty(const std::string& device, const LineSettings& settings, bo
   if (fd < 0 && errno == EACCES) {
     return Fail(ErrnoError(EACCES, PermissionHint(device)), -1, error);
   }
+  if (fd < 0 && errno == EISDIR) {
+    return Fail(ErrnoError(EISDIR,
+                           "it is a folder, not a serial port: give a port such as "
+                           "/dev/ttyUSB0 (see `tarvex-cli ports`)"),
+                -1, error);
+  }
   if (fd < 0) {
     return Fail(ErrnoError(errno), -1, error);
   }
@@ -42,7 +52,8 @@ int OpenExclusiveTty(const std::string& device, const LineSettings& settings, bo
   ioctl(fd, TIOCEXCL);
   if (const int failed = ApplyLineSettings(fd, settings, markErrors); failed != 0) {
     ioctl(fd, TIOCNXCL);
-    return Fail(ErrnoError(failed), fd, error);
+    // Not a terminal at all (/dev/null, a file): it has no line settings to refuse.
+    return Fail(failed == ENOTTY ? ErrnoError(ENOTTY, NOT_A_PORT) : ErrnoError(failed), fd, error);
   }
   return fd;
 }

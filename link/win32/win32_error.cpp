@@ -2,6 +2,8 @@
 
 #include <system_error>
 
+#include "platform/wide_text.h"
+
 namespace tarvex::win32 {
 
 namespace {
@@ -10,9 +12,23 @@ OsError Make(DWORD code, const char* hint) {
   return OsError{std::error_code(static_cast<int>(code), std::system_category()), hint};
 }
 
+// A folder cannot be opened as a file either: Windows says "access denied", as for a port in use.
+bool IsFolder(const std::string& device) {
+  if (device.empty()) {
+    return false;
+  }
+  const DWORD attributes = GetFileAttributesW(ToWide(device).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 }  // namespace
 
-OsError OpenError(DWORD code) {
+OsError OpenError(DWORD code, const std::string& device) {
+  if (IsFolder(device)) {
+    return Make(code,
+                "it is a folder, not a serial port: give a port such as COM3 (see "
+                "`tarvex-cli ports`)");
+  }
   switch (code) {
     // A COM port opened without sharing reports "access denied" to everyone else.
     case ERROR_ACCESS_DENIED:
@@ -27,6 +43,12 @@ OsError OpenError(DWORD code) {
     default:
       return PortError(code);
   }
+}
+
+OsError NotAPortError(DWORD code) {
+  return Make(code,
+              "not a serial port (it has no line settings): give a port such as COM3 (see "
+              "`tarvex-cli ports`)");
 }
 
 OsError SettingsError(DWORD code) {

@@ -3,12 +3,16 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "platform/os_error.h"
 
 namespace tarvex::win32 {
 
-// The error of a failed open of a port by name.
-OsError OpenError(DWORD code);
+// The error of a failed open of `device` ("\\\\.\\COM3", or a path someone gave as a port).
+OsError OpenError(DWORD code, const std::string& device = {});
+// What opened is no serial port (NUL, a file, a printer): it has no line settings.
+OsError NotAPortError(DWORD code);
 // The driver refused the line settings.
 OsError SettingsError(DWORD code);
 // Any other failure of a port operation.

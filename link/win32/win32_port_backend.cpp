@@ -8,10 +8,10 @@
 
 #include "link/port_backend.h"
 #include "link/port_list.h"
+#include "link/win32/comm_open.h"
 #include "link/win32/dcb_settings.h"
 #include "link/win32/win32_error.h"
 #include "platform/precise_timer.h"
-#include "platform/wide_text.h"
 
 namespace tarvex {
 
@@ -117,12 +117,10 @@ bool Win32PortBackend::Open(const std::string& portName, const LineSettings& set
   if (port_ != INVALID_HANDLE_VALUE) {
     return FailOpen(win32::OpenError(ERROR_BUSY), INVALID_HANDLE_VALUE);
   }
-  // Share mode 0: no other program, and no second open of our own, gets the port meanwhile.
-  const HANDLE port =
-      CreateFileW(win32::ToWide(DeviceFor(portName)).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
+  OsError failed;
+  const HANDLE port = win32::OpenCommPort(portName, failed);
   if (port == INVALID_HANDLE_VALUE) {
-    return FailOpen(win32::OpenError(GetLastError()), INVALID_HANDLE_VALUE);
+    return FailOpen(failed, INVALID_HANDLE_VALUE);
   }
   SetupComm(port, QUEUE_BYTES, QUEUE_BYTES);
   SetCommMask(port, EV_RXCHAR);

@@ -1,8 +1,12 @@
 #include "sim/fixture_line.h"
 
+#include <memory>
+
 #include <algorithm>
 #include <cerrno>
 #include <optional>
+
+#include "sim/fixture_runner.h"
 
 namespace tarvex {
 
@@ -67,19 +71,10 @@ LineRead PtyFixtureLine::Read(std::chrono::milliseconds timeout) {
   }
 }
 
-LineRead PortFixtureLine::Read(std::chrono::milliseconds timeout) {
-  LineRead read;
-  read.settings = reader_.ChecksLine() ? reader_.Settings() : LineSettings{};
-  if (!reader_.Read(timeout, read.received)) {
-    const std::error_code code = reader_.LastError().code;
-    read.error = code ? code.value() : EIO;
-  }
-  return read;
-}
-
-void PortFixtureLine::Expect(const LineSettings& settings) {
-  // A receiver that cannot switch keeps its settings; what then arrives shows up marked.
-  reader_.Apply(settings);
-}
+FixtureRunner::FixtureRunner(PtyLine& line, RunnerOptions options)
+    : ownLine_(std::make_unique<PtyFixtureLine>(line)),
+      line_(*ownLine_),
+      options_(options),
+      fixture_(options.fixture) {}
 
 }  // namespace tarvex

@@ -142,13 +142,28 @@ TEST_F(InfoCommand, ImageNamedOutsideAsciiIsReadForTheCheckAndTheEstimate) {
   EXPECT_NE(run.out.find("download time"), std::string::npos) << run.out;
 }
 
-TEST_F(InfoCommand, MissingFileIsARejectionNotAUsageError) {
-  EXPECT_EQ(RunTool({"info", dir_.File("absent.zfr").string()}).status, 3);
+// A file that cannot be opened was named wrongly: a usage error, not an image found bad.
+TEST_F(InfoCommand, AMissingFileOrAFolderIsAUsageErrorNotARejection) {
+  const struct {
+    std::string path;
+    const char* reason;
+  } cases[] = {
+      {dir_.File("absent.zfr").string(), "cannot open the file: "},
+      {dir_.path().string(), "cannot open the file: it is a folder, not an image file"},
+  };
+  for (const auto& c : cases) {
+    const CliRun run = RunTool({"info", c.path});
+    EXPECT_EQ(run.status, 2) << c.path;
+    EXPECT_EQ(run.err.rfind("tarvex-cli: " + c.path + ": " + c.reason, 0), 0u) << run.err;
+    EXPECT_NE(run.err.find("; check the path: it must name an image file (.zfr)\n"),
+              std::string::npos)
+        << run.err;
+  }
 }
 
 TEST(InfoUsage, APathFromTheRootIsAnImageNotAnOption) {
   const CliRun run = RunTool({"info", "/no-such-folder/image.zfr"});
-  EXPECT_EQ(run.status, 3) << run.err;
+  EXPECT_EQ(run.status, 2) << run.err;
   EXPECT_NE(run.err.find("cannot open the file"), std::string::npos) << run.err;
 }
 

@@ -50,8 +50,8 @@ TEST(RunRecord, GoodFailedAndStoppedPortsAreToldApartInTheSummaryAndTheReport) {
       {Ended(JobOutcome::OpenFailed, {"Open CommPort Fail"},
              GenericError(std::errc::no_such_file_or_directory,
                           "no such device: see `tarvex-cli ports`")),
-       "COM3: FAILED: Open CommPort Fail: no such device (No such file or directory); 1200 bytes",
-       "FAILED", "Open CommPort Fail: no such device (No such file or directory)"},
+       "COM3: FAILED, 1200 bytes", "FAILED",
+       "Open CommPort Fail: no such device (No such file or directory)"},
       {Ended(JobOutcome::Cancelled, {}, {}), "COM3: STOPPED, 1200 bytes", "STOPPED", "stopped"},
   };
   for (const auto& c : cases) {

@@ -141,12 +141,11 @@ TEST_F(DownloadCommand, OnePortThatCannotOpenFailsTheRunWithTheReason) {
   const auto run = Cli(Download({good.line.SlavePath(), missing}));
   EXPECT_EQ(run.code, 1);
   EXPECT_TRUE(good.ReceivedIntact(image));
-  // The reason once on each output, the fix only where a person reads it.
+  // The reason once, with its fix, on the error output; the summary gives the outcome.
   const std::string reason = "Open CommPort Fail: no such device (No such file or directory)";
   EXPECT_EQ(run.err, "tarvex-cli: " + missing + ": " + reason + "; see `tarvex-cli ports`\n");
-  EXPECT_NE(run.out.find(missing + ": FAILED: " + reason + "; 0 bytes"), std::string::npos)
-      << run.out;
-  EXPECT_EQ(run.out.find(reason), run.out.rfind(reason)) << run.out;
+  EXPECT_NE(run.out.find(missing + ": FAILED, 0 bytes"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("no such device"), std::string::npos) << run.out;
   // Its line said so at once, and the run ends with one summary.
   EXPECT_NE(run.out.find(missing + ": FAILED\n"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("1 of 2 ports OK\n"), std::string::npos) << run.out;
@@ -167,7 +166,7 @@ TEST_F(DownloadCommand, QuietRunEndsWithSummariesAndAppendsOneReportRecordPerPor
   EXPECT_TRUE(second.ReceivedIntact(image));
   EXPECT_EQ(run.out.find("QORVAL"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find(first.line.SlavePath() + ": OK, "), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find(missing + ": FAILED: Open CommPort Fail"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(missing + ": FAILED, 0 bytes"), std::string::npos) << run.out;
   EXPECT_EQ(run.out.substr(run.out.size() - 16), "2 of 3 ports OK\n") << run.out;
 
   std::ifstream report(reportPath);

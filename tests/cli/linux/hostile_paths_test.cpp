@@ -209,8 +209,10 @@ TEST_F(HostilePaths, InputsThatWouldBlockAreRefusedAtOnce) {
              {"download", "--port", line.SlavePath(), path},
          }) {
       const Outcome run = Cli(args);
-      EXPECT_EQ(run.code, 3) << args[0] << " " << path << ": " << run.err;
-      EXPECT_NE(run.err.find(path + ": cannot open the file: not a regular file"),
+      EXPECT_EQ(run.code, 2) << args[0] << " " << path << ": " << run.err;
+      EXPECT_NE(run.err.find(path + (node == Node::Folder
+                                         ? ": cannot open the file: it is a folder, not an image"
+                                         : ": cannot open the file: not a regular file")),
                 std::string::npos)
           << run.err;
     }
@@ -282,6 +284,36 @@ TEST_F(UnpackFolder, AFailurePartWayLeavesNothingBehind) {
     EXPECT_NE(run.err.find("too large"), std::string::npos) << run.err;
     EXPECT_EQ(Listing(dir.path()), before) << "no staging folder, no part of the output";
   }
+}
+
+}  // namespace
+}  // namespace tarvex::cli
+
+namespace tarvex::cli {
+namespace {
+
+// A path given as the port that is no serial port is named for what it is, not for a fault of
+// a port, and nothing is written to it.
+TEST_F(HostilePaths, APortThatIsNoSerialPortSaysWhatItIs) {
+  const struct {
+    Node node;
+    const char* reason;
+  } cases[] = {
+      {Node::Folder, "it is a folder, not a serial port"},
+      {Node::CharDevice, "not a serial port (it has no line settings)"},
+      {Node::File, "not a serial port (it has no line settings)"},
+      {Node::Fifo, "not a serial port (it has no line settings)"},
+  };
+  const auto before = Listing(nodes.path());
+  for (const auto& c : cases) {
+    const std::string path = PathFor(c.node);
+    const Outcome run = Cli({"download", "--port", path, image});
+    EXPECT_EQ(run.code, 1) << path;
+    EXPECT_NE(run.err.find(path + ": Open CommPort Fail: " + c.reason), std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("see `tarvex-cli ports`"), std::string::npos) << run.err;
+  }
+  EXPECT_EQ(Listing(nodes.path()), before);
 }
 
 }  // namespace

@@ -53,18 +53,23 @@ TEST(PortsListing, ShowsEveryKnownFactAndNothingMore) {
   const SerialAdapter odd = {"COM3", "COM3", "", "Port \xff\x1b[2J", std::nullopt};
   std::ostringstream jsonOut;
   WritePortsJson(jsonOut, {}, {FTDI, odd});
-  const json adapters = json::parse(jsonOut.str()).at("adapters");
-  ASSERT_EQ(adapters.size(), 2u);
+  const json parsed = json::parse(jsonOut.str());
+  // A port that is not USB is no adapter; its device is spelled as com_ports spell theirs.
+  const json adapters = parsed.at("adapters");
+  ASSERT_EQ(adapters.size(), 1u);
+  const json others = parsed.at("other_ports");
+  ASSERT_EQ(others.size(), 1u);
   EXPECT_EQ(adapters[0], json::parse(R"({"port": "/dev/serial/by-id/usb-FTDI_A12345-if00-port0",
                             "device": "/dev/ttyUSB0",
                             "by_id": "/dev/serial/by-id/usb-FTDI_A12345-if00-port0",
                             "description": null, "usb": true, "vid": "0403", "pid": "6001",
                             "maker": "FTDI", "product": "FT232R USB UART",
                             "serial": "A12345"})"));
-  EXPECT_EQ(adapters[1].at("by_id"), nullptr);
-  EXPECT_EQ(adapters[1].at("usb"), false);
-  EXPECT_EQ(adapters[1].at("serial"), nullptr);
-  EXPECT_EQ(adapters[1].at("description"), "Port \xEF\xBF\xBD\x1b[2J");
+  EXPECT_EQ(others[0].at("device"), DeviceForPortName("COM3"));
+  EXPECT_EQ(others[0].at("by_id"), nullptr);
+  EXPECT_EQ(others[0].at("usb"), false);
+  EXPECT_EQ(others[0].at("serial"), nullptr);
+  EXPECT_EQ(others[0].at("description"), "Port \xEF\xBF\xBD\x1b[2J");
 
   std::ostringstream text;
   WritePortsText(text, {}, {FTDI, odd});

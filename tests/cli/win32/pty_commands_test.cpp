@@ -1,4 +1,5 @@
-// simulate and demo are listed on Windows too, and say in one line what to use instead.
+// Without a port, simulate and demo need a pseudo-terminal, which Windows does not have: they say
+// in one line what to use instead, and the help says so before anyone tries.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -15,8 +16,8 @@ TEST(PtyCommandsOnWindows, ExitTwoWithOneLineNamingWhatToUseInstead) {
     std::vector<std::string> args;
     const char* instead;
   } cases[] = {
-      {{"simulate"}, "run it on Linux, with --port"},
-      {{"simulate", "--out", "memory.hex", "--timeout", "5"}, "run it on Linux, with --port"},
+      {{"simulate"}, "give --port COMn"},
+      {{"simulate", "--out", "memory.hex", "--timeout", "5"}, "give --port COMn"},
       {{"demo"}, "tarvex-cli download --port"},
       {{"demo", "image.zfr"}, "tarvex-cli download --port"},
   };
@@ -33,12 +34,25 @@ TEST(PtyCommandsOnWindows, ExitTwoWithOneLineNamingWhatToUseInstead) {
   }
 }
 
-TEST(PtyCommandsOnWindows, HelpStillListsThem) {
-  std::ostringstream out;
+// Every line of the command list and of each command's help, as Windows words it.
+TEST(PtyCommandsOnWindows, HelpMarksWhatCannotRunAndNamesNoPosixThings) {
+  std::ostringstream list;
   std::ostringstream err;
-  ASSERT_EQ(RunCli({"--help"}, out, err), 0);
-  EXPECT_NE(out.str().find("simulate"), std::string::npos) << out.str();
-  EXPECT_NE(out.str().find("demo"), std::string::npos) << out.str();
+  ASSERT_EQ(RunCli({"--help"}, list, err), 0);
+  EXPECT_NE(list.str().find("simulate"), std::string::npos) << list.str();
+  EXPECT_NE(list.str().find("(Linux only: needs a pseudo-terminal)"), std::string::npos)
+      << list.str();
+  EXPECT_NE(list.str().find("--port, required on Windows"), std::string::npos) << list.str();
+  EXPECT_NE(list.str().find("List the serial ports present"), std::string::npos) << list.str();
+  std::string all = list.str();
+  for (const char* command : {"ports", "simulate", "download", "test", "demo", "loopcheck"}) {
+    std::ostringstream out;
+    ASSERT_EQ(RunCli({command, "--help"}, out, err), 0) << command;
+    all += out.str();
+  }
+  for (const char* posix : {"/dev", "SIGTERM", "SIGHUP", "share/"}) {
+    EXPECT_EQ(all.find(posix), std::string::npos) << posix << " in:\n" << all;
+  }
 }
 
 }  // namespace

@@ -1,4 +1,3 @@
-#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <memory>
@@ -7,7 +6,9 @@
 #include <string>
 #include <utility>
 
+#include "cli/fixture_pty.h"
 #include "cli/interrupt_signals.h"
+#include "cli/port_texts.h"
 #include "cli/pty_commands.h"
 #include "cli/terminal.h"
 #include "link/serial_reader.h"
@@ -15,7 +16,6 @@
 #include "sim/fixture_line.h"
 #include "sim/fixture_report.h"
 #include "sim/fixture_runner.h"
-#include "sim/pty_line.h"
 #include "tools/atomic_file.h"
 
 namespace tarvex::cli {
@@ -74,12 +74,11 @@ class Listener {
   // False, with the reason told, when the line cannot be had.
   bool Open(const std::string& port, Io io) {
     if (port.empty()) {
-      pty_.emplace();
-      if (!pty_->Ok()) {
-        io.err << "tarvex-cli: cannot create a pseudo-terminal: " << std::strerror(errno) << '\n';
+      pty_ = MakeFixturePty(io);
+      if (!pty_) {
         return false;
       }
-      name_ = pty_->SlavePath();
+      name_ = pty_->Path();
       return true;
     }
     reader_ = MakeNativeSerialReader();
@@ -94,12 +93,16 @@ class Listener {
   }
 
   const std::string& Name() const { return name_; }
+  // Why reading the line failed, `lineError` being the runner's code.
+  std::string FailureText(int lineError) const {
+    return reader_ ? reader_->LastError().Message() : std::strerror(lineError);
+  }
   // A port wired to the sender's is where the settings show; elsewhere they are only looked up.
   bool ChecksLine() const { return reader_ && reader_->ChecksLine(); }
 
   std::unique_ptr<FixtureRunner> Runner(const RunnerOptions& options) {
     if (pty_) {
-      return std::make_unique<FixtureRunner>(*pty_, options);
+      return pty_->Runner(options);
     }
     RunnerOptions exact = options;
     exact.fixture.parityView = ParityView::Exact;
@@ -112,7 +115,7 @@ class Listener {
       return {};
     }
     if (!reader_->ChecksLine()) {
-      return "Line errors:    none can show on a pseudo-terminal\n";
+      return std::string("Line errors:    ") + UNCHECKED_LINE_ERRORS + "\n";
     }
     const std::optional<LineErrorCounts> counts = reader_->ErrorCounts();
     if (!counts) {
@@ -122,7 +125,7 @@ class Listener {
   }
 
  private:
-  std::optional<PtyLine> pty_;
+  std::unique_ptr<FixturePty> pty_;
   std::unique_ptr<SerialReader> reader_;
   std::optional<PortFixtureLine> portLine_;
   std::string name_;
@@ -131,7 +134,7 @@ class Listener {
 void Introduce(const Listener& listener, bool onPort, Io io) {
   io.out << "Simulated fixture listening on " << listener.Name() << '\n';
   if (onPort && !listener.ChecksLine()) {
-    io.out << "This port is a pseudo-terminal: speed, parity and stop bits are not checked.\n";
+    io.out << UNCHECKED_PORT_NOTE << '\n';
   }
   if (onPort) {
     io.out << "Waiting for a download or a test code through the port wired to it; Ctrl-C to "
@@ -146,6 +149,9 @@ void Introduce(const Listener& listener, bool onPort, Io io) {
 }  // namespace
 
 int RunSimulate(const SimulateOptions& options, Io io) {
+  if (options.port.empty() && !PseudoTerminalsAvailable(io)) {
+    return EXIT_USAGE;
+  }
   // Opened before the line exists: a result that cannot be kept is known before a download. It
   // replaces what was there only when the memory is all written.
   std::optional<AtomicFile> out;
@@ -195,7 +201,7 @@ int RunSimulate(const SimulateOptions& options, Io io) {
       return signals.ExitStatus();
     case RunEnd::LineFailed:
       io.err << "tarvex-cli: reading " << listener.Name()
-             << " failed: " << std::strerror(runner.LineErrno()) << '\n';
+             << " failed: " << listener.FailureText(runner.LineErrno()) << '\n';
       break;
     case RunEnd::TimedOut:
       io.out << "No download was over within " << options.timeoutS << " s.\n";

@@ -16,12 +16,6 @@ constexpr milliseconds READ_SLICE{50};
 
 }  // namespace
 
-FixtureRunner::FixtureRunner(PtyLine& line, RunnerOptions options)
-    : ownLine_(std::make_unique<PtyFixtureLine>(line)),
-      line_(*ownLine_),
-      options_(options),
-      fixture_(options.fixture) {}
-
 FixtureRunner::FixtureRunner(FixtureLine& line, RunnerOptions options)
     : line_(line), options_(options), fixture_(options.fixture) {}
 
