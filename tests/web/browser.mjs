@@ -18,6 +18,7 @@ export async function launchBrowser() {
   return puppeteer.launch({
     executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium',
     headless: true,
+    dumpio: Boolean(process.env.TARVEX_WEB_DUMPIO),
     args,
   });
 }
@@ -33,7 +34,6 @@ async function mockWorkers(page, script) {
       if (targetInfo.type === 'worker') {
         await worker.send('Runtime.evaluate', { expression: script });
       }
-
     } finally {
       if (waitingForDebugger) await worker.send('Runtime.runIfWaitingForDebugger').catch(() => {});
     }

@@ -29,5 +29,11 @@ export async function serveFolder(root) {
     createReadStream(file).pipe(response);
   });
   await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
-  return { port: server.address().port, close: () => new Promise((resolve) => server.close(resolve)) };
+  // The browser keeps its connections alive: end them, or close() waits for them.
+  const close = () =>
+    new Promise((resolve) => {
+      server.close(resolve);
+      server.closeAllConnections();
+    });
+  return { port: server.address().port, close };
 }
