@@ -9,21 +9,6 @@
 
 namespace tarvex::cli {
 
-namespace {
-
-const char* ParityName(std::uint8_t parity) {
-  switch (parity) {
-    case PARITY_CODE_ODD:
-      return "odd";
-    case PARITY_CODE_EVEN:
-      return "even";
-    default:
-      return "none";
-  }
-}
-
-}  // namespace
-
 Json FrameRecord(const std::string& port, const TraceEvent& event) {
   return {{"record", "frame"},
           {"t_ms", event.sinceStart.count()},

@@ -18,13 +18,16 @@ else()
 endif()
 include(GoogleTest)
 
-# tarvex_add_gtest(<name> LABEL <label> [LIBS ...] [PROPERTIES ...])
+# tarvex_add_gtest(<name> LABEL <label> [LIBS ...] [PROPERTIES ...] [EXCLUDE <regex>])
 # Builds every *_test.cpp of the calling folder and of its linux/ or win32/ folder (the one
 # tarvex_platform_sources() picks) into one executable whose tests carry <label>, so
-# `ctest -L <label>` runs one layer alone.
+# `ctest -L <label>` runs one layer alone. EXCLUDE leaves out the files it matches.
 function(tarvex_add_gtest name)
-  cmake_parse_arguments(ARG "" "LABEL" "LIBS;PROPERTIES" ${ARGN})
+  cmake_parse_arguments(ARG "" "LABEL;EXCLUDE" "LIBS;PROPERTIES" ${ARGN})
   tarvex_platform_sources(sources PATTERN *_test.cpp)
+  if(ARG_EXCLUDE)
+    list(FILTER sources EXCLUDE REGEX "${ARG_EXCLUDE}")
+  endif()
   if(NOT sources)
     return()
   endif()

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "protocol/job_outcome.h"
+#include "protocol/texts.h"  // SegmentText, which Segment() shows
 
 namespace tarvex {
 
@@ -35,8 +36,5 @@ class JobView {
   // Received bytes were seen on the port (the watcher's thread).
   virtual void Received() {}
 };
-
-// "Downloading... 2/3"
-std::string SegmentText(std::uint32_t index, std::uint32_t count);
 
 }  // namespace tarvex

@@ -139,8 +139,9 @@ ImageLoad LoadImage(const std::string& path) {
   if (const std::string problem = NotAFileProblem(fsPath); !problem.empty()) {
     return Reject(ImageError::CannotOpen, "cannot open the file: " + problem);
   }
-  // Declared before the file, which reads into it until it is closed.
-  const auto readAhead = std::make_unique_for_overwrite<char[]>(READ_AHEAD);
+  // Declared before the file, which reads into it until it is closed. Left uninitialised (as
+  // make_unique_for_overwrite would, which not every standard library has yet).
+  const std::unique_ptr<char[]> readAhead(new char[READ_AHEAD]);
   const FilePtr file{OpenForReading(fsPath)};
   if (!file) {
     return Reject(ImageError::CannotOpen,

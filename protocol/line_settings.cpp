@@ -54,6 +54,17 @@ std::chrono::milliseconds WriteTimeout(std::uint32_t length) {
                                    std::uint64_t{WRITE_TIMEOUT_PER_BYTE_MS} * length};
 }
 
+const char* ParityName(std::uint8_t parity) {
+  switch (parity) {
+    case PARITY_CODE_ODD:
+      return "odd";
+    case PARITY_CODE_EVEN:
+      return "even";
+    default:
+      return "none";
+  }
+}
+
 std::string Describe(const LineSettings& settings) {
   std::string text = std::to_string(settings.baud);
   text += " 8";

@@ -31,6 +31,9 @@ std::chrono::microseconds WireTime(const LineSettings& settings, std::uint64_t c
 // A write of `length` bytes gives up after 2000 ms + 50 ms per byte.
 std::chrono::milliseconds WriteTimeout(std::uint32_t length);
 
+// "none", "odd" or "even", as records and the browser's serial API name a parity.
+const char* ParityName(std::uint8_t parity);
+
 // "115200 8O1", "250000 8N2", ...
 std::string Describe(const LineSettings& settings);
 

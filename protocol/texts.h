@@ -1,6 +1,9 @@
 // The texts a job shows, exactly as the fixture's technicians know them.
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 namespace tarvex {
 
 // Status label.
@@ -19,5 +22,8 @@ inline constexpr char TEXT_THREAD_FAIL[] = "Thread Fail";
 inline constexpr char TEXT_WRITE_FAIL[] = "Write CommPort Fail";
 inline constexpr char TEXT_FILE_ERROR[] =
     "\xE6\x96\x87\xE4\xBB\xB6\xE5\x87\xBA\xE9\x94\x99";  // 文件出错
+
+// "Downloading... 2/3": the data of segment `index` (from 1) of `count` are going out.
+std::string SegmentText(std::uint32_t index, std::uint32_t count);
 
 }  // namespace tarvex

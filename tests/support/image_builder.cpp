@@ -61,9 +61,11 @@ Bytes BuildImage(const ImagePlan& plan) {
         plan.segmentCount.value_or(static_cast<std::uint32_t>(plan.segments.size())));
   std::copy(plan.model.begin(), plan.model.end(), image.begin() + MODEL_NAME_OFFSET);
 
-  // The CRC of what the header declares, as far as the bytes reach.
-  const std::size_t declaredEnd =
-      std::min<std::size_t>(image.size(), PREAMBLE_SIZE + std::size_t{ReadLe32(image.data())});
+  // The CRC of what the header declares, as far as the bytes reach. Summed in 64 bits: a claim
+  // near 4 GiB would wrap a 32-bit size_t and read far past the bytes.
+  const std::uint64_t declared = std::uint64_t{PREAMBLE_SIZE} + ReadLe32(image.data());
+  const auto declaredEnd =
+      static_cast<std::size_t>(std::min<std::uint64_t>(image.size(), declared));
   const std::uint32_t crc =
       Crc32Update(0, image.data() + PREAMBLE_SIZE, declaredEnd - PREAMBLE_SIZE);
   Put32(image, IMAGE_CRC_AT, plan.imageCrc.value_or(crc));

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "engine/job_view.h"
+#include "protocol/texts.h"
 
 namespace tarvex::test {
 
