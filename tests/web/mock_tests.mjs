@@ -3,7 +3,7 @@
 import assert from 'node:assert/strict';
 import { fileURLToPath } from 'node:url';
 import { INSECURE_HOST, openTab } from './browser.mjs';
-import { closeAfter, nextEntry, serve, startBridge, startListener } from './rig.mjs';
+import { afterWrites, closeAfter, serve, startBridge, startListener } from './rig.mjs';
 
 const FIXTURES = fileURLToPath(new URL('./fixtures/', import.meta.url));
 
@@ -97,9 +97,7 @@ export const mockTests = [
       const listener = await startListener(context);
       const bridge = await startBridge(context, listener.path);
       const page = await fixturePage(context, bridge);
-      nextEntry(bridge, 'write', () => bridge.log.filter((entry) => entry.kind === 'write').length >= 20).then(() =>
-        bridge.unplug(),
-      );
+      afterWrites(bridge, 20).then(() => bridge.unplug());
       const result = await runInWorker(page, [{ open: { baudRate: 250000 } }, { writeUntilFailure: [1, 2, 3] }]);
       assert.deepEqual(result.error, { name: 'NetworkError', message: 'The device has been lost.' });
       assert.equal(result.disconnects, 1);

@@ -7,7 +7,7 @@ import { mkdtempSync, readFileSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { INSECURE_HOST, openTab } from './browser.mjs';
-import { closeAfter, nextEntry, serve, startBridge, startFixture, startListener } from './rig.mjs';
+import { afterWrites, closeAfter, serve, startBridge, startFixture, startListener, writesSoFar } from './rig.mjs';
 
 const COMPLETE = 'Download Complete!';
 // Set before the page's scripts: when the page became ready, and every status it showed.
@@ -51,8 +51,6 @@ const lastRun = (tab, timeout) =>
   tab.waitForFunction(() => window.tarvexLastRun, { timeout, polling: 200 }).then(() =>
     tab.evaluate(() => window.tarvexLastRun),
   );
-const writesSoFar = (bridge) => bridge.log.filter((entry) => entry.kind === 'write').length;
-const afterWrites = (bridge, count) => nextEntry(bridge, 'write', () => writesSoFar(bridge) >= count);
 
 // How late the Worker's waits fired: none may be early.
 function lateness(waits) {

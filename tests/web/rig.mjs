@@ -70,3 +70,7 @@ export function nextEntry(bridge, kind, accept = () => true) {
     bridge.on(kind, listener);
   });
 }
+
+export const writesSoFar = (bridge) => bridge.log.filter((entry) => entry.kind === 'write').length;
+// Resolves once the bridge has passed on `count` writes in all.
+export const afterWrites = (bridge, count) => nextEntry(bridge, 'write', () => writesSoFar(bridge) >= count);
