@@ -18,7 +18,7 @@ export async function launchBrowser() {
   return puppeteer.launch({
     executablePath: process.env.CHROMIUM ?? '/usr/bin/chromium',
     headless: true,
-    dumpio: Boolean(process.env.TARVEX_WEB_DUMPIO),
+    dumpio: Boolean(process.env.TARVEX_WEB_DUMPIO), // the browser's own output, when debugging
     args,
   });
 }
