@@ -31,7 +31,7 @@ async function main() {
   const groups = { mock: mockTests, page: pageTests };
   const wanted = options.only ? [options.only] : Object.keys(groups);
   if (wanted.includes('page') && !existsSync(join(options.page ?? '', 'index.html'))) {
-    console.log(`the page is not built (${options.page}/index.html missing): cmake --preset wasm && cmake --build build-wasm`);
+    console.log(`the page is not built (${options.page}/index.html missing): scripts/build wasm`);
     if (wanted.length === 1) return 77;
     wanted.splice(wanted.indexOf('page'), 1);
   }
