@@ -3,7 +3,7 @@
 import { spawn } from 'node:child_process';
 import { createInterface } from 'node:readline';
 import { Bridge } from './bridge.mjs';
-import { serveFolder } from './static_server.mjs';
+import { serveFolder } from '../../web/serve.mjs';
 
 export const ADAPTER = { usbVendorId: 0x0403, usbProductId: 0x6001 };
 
