@@ -15,7 +15,7 @@ const texts = core.texts();
 // Runs `plan` as the Worker does on a virtual clock; `fault` picks the open or write (counted
 // from 0) that fails, or the write after which the user stops.
 function carry(plan, fault = {}) {
-  const log = new core.RunLog('0403:6001', sample, 'sample.zfr');
+  const log = new core.RunLog('0403:6001', plan, 'sample.zfr');
   const shown = [];
   let now = 1000.25;
   let line = null;

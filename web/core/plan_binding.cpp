@@ -1,14 +1,10 @@
-// Plan: the download's (or the test's) plan for the page's Worker, which carries out each action
-// it is given (open, wait, write, ...) on Web Serial and tells the plan how it went.
+// The Plan's bindings: its actions as JavaScript objects, and the line's times.
 #include <emscripten/bind.h>
-
-#include <memory>
-#include <optional>
 
 #include "protocol/line_settings.h"
 #include "protocol/texts.h"
-#include "web/core/held_image.h"
 #include "web/core/js_values.h"
+#include "web/core/plan.h"
 
 namespace tarvex::web {
 
@@ -88,38 +84,6 @@ val ActionValue(const PlanAction& action) {
   return out;
 }
 
-class Plan {
- public:
-  // A download of the image in `bytes`; null when they are not a good image.
-  static std::unique_ptr<Plan> Download(const val& bytes, double timeScale) {
-    auto held = std::make_unique<HeldImage>(BytesFrom(bytes));
-    if (!held->Image()) {
-      return nullptr;
-    }
-    const HeldImage* source = held.get();
-    DownloadPlan plan = DownloadPlan::Download(*source->Image(), source, timeScale);
-    return std::unique_ptr<Plan>(new Plan(std::move(held), std::move(plan)));
-  }
-  static std::unique_ptr<Plan> Test() {
-    return std::unique_ptr<Plan>(new Plan(nullptr, DownloadPlan::Test()));
-  }
-
-  val Next(double nowMs) { return ActionValue(plan_.Next(TimeFromMs(nowMs))); }
-  void Opened(bool ok) { plan_.Opened(ok); }
-  void Written(std::uint32_t count, double lineFreeMs) {
-    plan_.Written(count, TimeFromMs(lineFreeMs));
-  }
-  void Stop() { plan_.Stop(); }
-  val Frame() const { return BytesTo(plan_.FrameToWrite().bytes()); }
-
- private:
-  Plan(std::unique_ptr<HeldImage> held, DownloadPlan plan)
-      : held_(std::move(held)), plan_(std::move(plan)) {}
-
-  std::unique_ptr<HeldImage> held_;  // the plan's source: it outlives the plan
-  DownloadPlan plan_;
-};
-
 // Milliseconds `count` bytes take on the wire at the settings of this baud rate and parity code.
 double WireTimeMs(std::uint32_t baud, std::uint8_t parityCode, std::uint32_t count) {
   const LineSettings settings = MakeLineSettings(baud, parityCode);
@@ -132,6 +96,32 @@ double WriteTimeoutMs(std::uint32_t length) {
 }
 
 }  // namespace
+
+std::unique_ptr<Plan> Plan::Download(const val& bytes, double timeScale) {
+  auto held = std::make_unique<HeldImage>(BytesFrom(bytes));
+  if (!held->Image()) {
+    return nullptr;
+  }
+  const HeldImage* source = held.get();
+  DownloadPlan plan = DownloadPlan::Download(*source->Image(), source, timeScale);
+  return std::unique_ptr<Plan>(new Plan(std::move(held), std::move(plan)));
+}
+
+std::unique_ptr<Plan> Plan::Test() {
+  return std::unique_ptr<Plan>(new Plan(nullptr, DownloadPlan::Test()));
+}
+
+val Plan::Next(double nowMs) {
+  return ActionValue(plan_.Next(TimeFromMs(nowMs)));
+}
+
+void Plan::Written(std::uint32_t count, double lineFreeMs) {
+  plan_.Written(count, TimeFromMs(lineFreeMs));
+}
+
+val Plan::Frame() const {
+  return BytesTo(plan_.FrameToWrite().bytes());
+}
 
 EMSCRIPTEN_BINDINGS(tarvex_plan) {
   emscripten::class_<Plan>("Plan")

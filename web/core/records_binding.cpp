@@ -2,15 +2,13 @@
 // one per frame, end) for "Save trace", and the end summary line.
 #include <emscripten/bind.h>
 
-#include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "cli/run_record.h"
 #include "cli/trace_writer.h"
-#include "web/core/held_image.h"
 #include "web/core/js_values.h"
+#include "web/core/plan.h"
 
 namespace tarvex::web {
 
@@ -20,12 +18,12 @@ using emscripten::val;
 
 class RunLog {
  public:
-  // A run on `port` (the page names it by its USB ids); `image` holds the bytes of the image
-  // file `imageName` for a download, and is null for a test.
-  RunLog(const std::string& port, const val& image, const std::string& imageName) {
+  // The run of `plan` on `port` (the page names it by its USB ids); a download's image came from
+  // the file `imageName`.
+  RunLog(const std::string& port, const Plan& plan, const std::string& imageName) {
     result_.port = port;
-    if (!image.isNull() && !image.isUndefined()) {
-      held_ = std::make_unique<HeldImage>(BytesFrom(image));
+    if (plan.Image() != nullptr) {
+      image_ = *plan.Image();
     }
     kind_ = Image() != nullptr ? cli::JobKind::Download : cli::JobKind::Test;
     cli::Json start = cli::StartRecord(kind_, {port}, Image());
@@ -79,13 +77,11 @@ class RunLog {
   std::string Trace() const { return trace_; }
 
  private:
-  const FirmwareImage* Image() const {
-    return held_ && held_->Image() ? &*held_->Image() : nullptr;
-  }
+  const FirmwareImage* Image() const { return image_ ? &*image_ : nullptr; }
   void Add(const cli::Json& record) { trace_ += cli::JsonLine(record) + '\n'; }
 
   cli::JobKind kind_ = cli::JobKind::Test;
-  std::unique_ptr<HeldImage> held_;
+  std::optional<FirmwareImage> image_;  // a copy: the log may outlive the plan
   cli::PortResult result_;
   std::string trace_;
 };
@@ -94,7 +90,7 @@ class RunLog {
 
 EMSCRIPTEN_BINDINGS(tarvex_records) {
   emscripten::class_<RunLog>("RunLog")
-      .constructor<const std::string&, const val&, const std::string&>()
+      .constructor<const std::string&, const Plan&, const std::string&>()
       .function("frame", &RunLog::Frame)
       .function("end", &RunLog::End)
       .function("trace", &RunLog::Trace);

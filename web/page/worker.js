@@ -173,16 +173,15 @@ async function drive(plan, port, log, start) {
 async function start(message) {
   run = {stopRequested: false, portLost: false, wake: null, port: null};
   const start = performance.now();
-  const log = new core.RunLog(message.portName, message.image ?? null, message.imageName ?? '');
   const plan =
       message.job === 'download' ? core.Plan.download(message.image, 1.0) : core.Plan.test();
   if (!plan) {
     // The page sends only images the core passed: this is a fault of the page's own.
-    log.delete();
     run = null;
     post({type: 'fault', message: 'the image did not pass the check'});
     return;
   }
+  const log = new core.RunLog(message.portName, plan, message.imageName ?? '');
   try {
     const port = await findPort(message.port);
     run.port = port;
