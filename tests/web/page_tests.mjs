@@ -72,13 +72,19 @@ function assertNoEarlyClose(bridge) {
   return earliest;
 }
 
+// The page on a bridge to the pseudo-terminal at `linePath`, with the sample chosen.
+async function pageWithSample(context, linePath) {
+  const bridge = await startBridge(context, linePath);
+  const tab = await openPage(context, bridge);
+  await choose(tab, context.sample);
+  return { bridge, tab };
+}
+
 // A whole sample download into the simulated fixture at the real pace; with `background`, a
 // second tab is put in front once it runs.
 async function downloadSample(context, { background }) {
   const fixture = await startFixture(context, ['--timeout', '200']);
-  const bridge = await startBridge(context, fixture.path);
-  const tab = await openPage(context, bridge);
-  await choose(tab, context.sample);
+  const { bridge, tab } = await pageWithSample(context, fixture.path);
   await tab.click('#download');
   let hidden = null;
   if (background) {
@@ -103,9 +109,7 @@ async function downloadSample(context, { background }) {
 // A download stopped after `writes` frames by `interrupt`, which returns what to expect.
 async function interruptedDownload(context, writes, interrupt) {
   const fixture = await startFixture(context);
-  const bridge = await startBridge(context, fixture.path);
-  const tab = await openPage(context, bridge);
-  await choose(tab, context.sample);
+  const { bridge, tab } = await pageWithSample(context, fixture.path);
   await tab.click('#download');
   await afterWrites(bridge, writes);
   await interrupt(tab, bridge);
@@ -189,9 +193,7 @@ export const pageTests = [
     timeoutMs: 60000,
     async run(context) {
       const listener = await startListener(context);
-      const bridge = await startBridge(context, listener.path);
-      const tab = await openPage(context, bridge);
-      await choose(tab, context.sample);
+      const { bridge, tab } = await pageWithSample(context, listener.path);
       await bridge.hold();
       await tab.click('#download');
       const run = await lastRun(tab, 30000);
@@ -224,9 +226,7 @@ export const pageTests = [
     timeoutMs: 60000,
     async run(context) {
       const listener = await startListener(context);
-      const bridge = await startBridge(context, listener.path);
-      const tab = await openPage(context, bridge);
-      await choose(tab, context.sample);
+      const { tab } = await pageWithSample(context, listener.path);
       const model = await text(tab, '#model');
       const folder = mkdtempSync(join(tmpdir(), 'tarvex-web-'));
       const damaged = readFileSync(context.sample);
