@@ -59,6 +59,9 @@ export class Bridge extends EventEmitter {
     this.owner = null; // the client that has the line open
     this.settings = null;
     this.lineFree = 0;
+    // The same on the page's clock, from when the page made its calls: a close the page makes
+    // before this is the page's fault, whatever the messages' delays.
+    this.pageLineFree = 0;
     this.log = [];
     this.clients = new Set();
   }
@@ -142,9 +145,9 @@ export class Bridge extends EventEmitter {
       case 'open':
         return this.open(socket, port, request.options);
       case 'write':
-        return this.write(socket, port, request.hex);
+        return this.write(socket, port, request.hex, request.at);
       case 'close':
-        return this.close(socket, port);
+        return this.close(socket, port, request.at);
       default:
         return { error: { name: 'NotSupportedError', message: `unknown request ${request.op}` } };
     }
@@ -189,7 +192,7 @@ export class Bridge extends EventEmitter {
     return {};
   }
 
-  async write(socket, port, hex) {
+  async write(socket, port, hex, at) {
     if (!port?.present || this.owner !== socket) return { error: DEVICE_LOST };
     const received = performance.now();
     const count = hex.length / 2;
@@ -198,19 +201,21 @@ export class Bridge extends EventEmitter {
     const taken = performance.now();
     const start = Math.max(received, this.lineFree);
     this.lineFree = start + wireTimeMs(count, this.settings);
+    this.pageLineFree = Math.max(at, this.pageLineFree) + wireTimeMs(count, this.settings);
     this.record({ kind: 'write', port: port.key, count, received, taken, lineFree: this.lineFree, settings: this.settings });
     return {};
   }
 
-  async close(socket, port) {
+  async close(socket, port, at) {
     if (this.owner !== socket) return port?.present ? {} : { error: DEVICE_LOST };
-    await this.closeLine('close');
+    await this.closeLine('close', this.pageLineFree - at);
     return {};
   }
 
-  async closeLine(why) {
+  // `pageEarly`: how long before the line was free the page asked for the close, when it did.
+  async closeLine(why, pageEarly) {
     const early = this.lineFree - performance.now();
-    this.record({ kind: 'close', why, earlyMs: Math.max(0, early) });
+    this.record({ kind: 'close', why, earlyMs: Math.max(0, pageEarly ?? early) });
     this.owner = null;
     await sleep(early);
     await this.helper.command('close');

@@ -40,7 +40,10 @@ function installMockSerial(config) {
     if (!socket) connect();
     await connected;
     const id = nextId++;
-    socket.send(JSON.stringify({ id, op, ...fields }));
+    // When the call was made, on the clock page and Worker share: the bridge judges the page's
+    // pace by it, not by when the message happened to arrive.
+    const at = performance.timeOrigin + performance.now();
+    socket.send(JSON.stringify({ id, op, at, ...fields }));
     const answer = await new Promise((resolve) => pending.set(id, resolve));
     if (answer.error) throw domError(answer.error.name, answer.error.message);
     return answer;
